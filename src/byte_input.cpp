@@ -1,0 +1,79 @@
+#include "byte_input.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::uint64_t off_t_max = static_cast<std::uint64_t>(INT64_MAX);
+
+} // namespace
+
+std::FILE *open_input_file(const char *path) {
+  std::FILE *file = std::fopen(path, "rb");
+  if (file == nullptr)
+    return nullptr;
+  struct stat st {};
+  if (fstat(fileno(file), &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fclose(file);
+    return nullptr;
+  }
+  return file;
+}
+
+byte_input::byte_input(int fd) : fd_(fd) {
+  struct stat st {};
+  positional_ = fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+}
+
+void byte_input::seek(std::uint64_t absolute) {
+  if (positional_ || absolute >= position_)
+    position_ = absolute;
+}
+
+int byte_input::read_byte_slow() {
+  if (failed_)
+    return -1;
+  const bool filled = positional_ ? fill_window_at_position() : fill_window_by_reading_on();
+  if (!filled)
+    return -1;
+  return window_[position_++ - window_start_];
+}
+
+// One aligned page holds the byte at the position, and a header that fits in the page.
+bool byte_input::fill_window_at_position() {
+  const std::uint64_t start = position_ & ~static_cast<std::uint64_t>(page_size - 1);
+  // Past what pread can address no file has bytes: that is the end, not an error.
+  if (start > off_t_max - page_size)
+    return false;
+  ssize_t got;
+  do {
+    got = pread(fd_, window_, page_size, static_cast<off_t>(start));
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    failed_ = true;
+    return false;
+  }
+  window_start_ = start;
+  window_length_ = static_cast<std::size_t>(got);
+  return position_ - window_start_ < window_length_;
+}
+
+// Reads on, discarding, until the window holds the byte at the position.
+bool byte_input::fill_window_by_reading_on() {
+  while (!stream_ended_ && position_ - window_start_ >= window_length_) {
+    ssize_t got;
+    do {
+      got = read(fd_, window_, stream_buffer_size);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+      failed_ = true;
+      return false;
+    }
+    window_start_ += window_length_;
+    window_length_ = static_cast<std::size_t>(got);
+    stream_ended_ = got == 0;
+  }
+  return !stream_ended_;
+}

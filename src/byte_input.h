@@ -1,0 +1,66 @@
+#ifndef LZMA2_CHUNKS_BYTE_INPUT_H
+#define LZMA2_CHUNKS_BYTE_INPUT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Opens FILE for the walk: "rb" as fopen has it, but a directory, which Linux lets fopen
+// open and then fails every read of, counts as a file that cannot be opened.
+std::FILE *open_input_file(const char *path);
+
+// Byte-at-a-time reading of a file descriptor with forward skips, the only access the walk
+// needs. Regular files and block devices are read with pread of one page-aligned window
+// around the byte wanted, so a skipped payload is never read; anything else (a pipe, a
+// terminal) is read in sequence and skipped bytes are read and discarded. Positions are
+// absolute in the file, or count from the first byte read for a sequential input.
+class byte_input {
+public:
+  explicit byte_input(int fd);
+  byte_input(const byte_input &) = delete;
+  byte_input &operator=(const byte_input &) = delete;
+
+  std::uint64_t position() const { return position_; }
+
+  // The next byte, 0 to 255, or -1 at the end of the input. At the end the position does
+  // not move. After a read error every read gives -1.
+  int read_byte() {
+    const std::uint64_t in_window = position_ - window_start_;
+    if (in_window < window_length_) {
+      ++position_;
+      return window_[in_window];
+    }
+    return read_byte_slow();
+  }
+
+  // Moves the position forward; it may go past the end of the input.
+  void skip(std::uint64_t count) {
+    position_ = count > UINT64_MAX - position_ ? UINT64_MAX : position_ + count;
+  }
+
+  // Sets the position. A sequential input can only go forward from where it is.
+  void seek(std::uint64_t absolute);
+
+  // True once a read has failed for a reason other than the end of the input.
+  bool failed() const { return failed_; }
+
+private:
+  int read_byte_slow();
+  bool fill_window_at_position();
+  bool fill_window_by_reading_on();
+
+  static constexpr std::size_t page_size = 4096;
+  static constexpr std::size_t stream_buffer_size = 64 * 1024;
+
+  int fd_;
+  bool positional_;
+  bool failed_ = false;
+  bool stream_ended_ = false;
+  std::uint64_t position_ = 0;
+  // The bytes at [window_start_, window_start_ + window_length_) of the input.
+  std::uint64_t window_start_ = 0;
+  std::size_t window_length_ = 0;
+  unsigned char window_[stream_buffer_size];
+};
+
+#endif
