@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <random>
 #include <sstream>
@@ -55,8 +56,8 @@ bool parse_chunk_line(const std::string &line, listed_chunk &chunk) {
   unsigned props = 0;
   int end = 0;
   const char *s = line.c_str();
-  if (std::sscanf(s, "%31[0-9A-F]: %2X u=%llu p=%llu s=%2X%n", hex_offset, &chunk.shown,
-                  &unpacked, &packed, &props, &end) == 5 ||
+  if (std::sscanf(s, "%31[0-9A-F]: %2X u=%llu p=%llu s=%2X%n", hex_offset, &chunk.shown, &unpacked,
+                  &packed, &props, &end) == 5 ||
       std::sscanf(s, "%31[0-9A-F]: %2X u=%llu p=%llu%n", hex_offset, &chunk.shown, &unpacked,
                   &packed, &end) == 4) {
     chunk.has_packed_size = true;
@@ -83,7 +84,9 @@ memory_file::memory_file(const std::string &contents) : fd_(memfd_create("input"
   write_all(fd_, contents);
 }
 
-memory_file::~memory_file() { close(fd_); }
+memory_file::~memory_file() {
+  close(fd_);
+}
 
 std::string memory_file::path() const {
   return "/proc/" + std::to_string(getpid()) + "/fd/" + std::to_string(fd_);
@@ -123,6 +126,7 @@ process_output run_tool(const std::vector<std::string> &args, const std::string 
     return {-1, "", ""};
   const pid_t pid = fork();
   if (pid == 0) {
+    std::signal(SIGPIPE, SIG_DFL);
     dup2(in_ends[0], 0);
     close(in_ends[0]);
     close(in_ends[1]);
@@ -193,8 +197,7 @@ std::uint64_t chunk_length(const listed_chunk &chunk) {
 std::string encode_raw_lzma2(const std::string &data, std::uint32_t preset) {
   lzma_options_lzma options;
   lzma_lzma_preset(&options, preset);
-  const lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options},
-                                 {LZMA_VLI_UNKNOWN, nullptr}};
+  const lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
   // Incompressible data is stored in chunks of 64 KiB, each with a 3-byte header.
   std::string out(data.size() + data.size() / 1024 + 64, '\0');
   std::size_t written = 0;
@@ -250,8 +253,8 @@ std::vector<xz_block> xz_blocks(const std::string &file) {
 }
 
 std::string text_data(std::size_t size) {
-  static const char *const words[] = {"chunk ", "header ", "stream ", "offset ", "lzma2 ",
-                                      "size ",  "packed ", "control\n", "byte ", "props "};
+  static const char *const words[] = {"chunk ", "header ", "stream ",   "offset ", "lzma2 ",
+                                      "size ",  "packed ", "control\n", "byte ",   "props "};
   std::string s;
   std::mt19937 pick(7);
   while (s.size() < size)

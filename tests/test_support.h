@@ -72,8 +72,8 @@ std::string encode_raw_lzma2(const std::string &data, std::uint32_t preset);
 std::string encode_xz(const std::string &data, std::uint32_t preset);
 
 struct xz_block {
-  std::uint64_t lzma2_offset;   // where the block's LZMA2 data starts in the file
-  std::uint64_t lzma2_last;     // its last byte, the end marker
+  std::uint64_t lzma2_offset; // where the block's LZMA2 data starts in the file
+  std::uint64_t lzma2_last;   // its last byte, the end marker
   std::uint64_t unpacked_size;
 };
 

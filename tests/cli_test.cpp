@@ -1,0 +1,134 @@
+// The real binary as a process: its exact output, standard error and exit status.
+
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+const std::string usage = "usage: lzma2-chunks FILE OFFSET\n";
+
+// A short stream with each kind of line, at 0x10 behind some leading bytes.
+const std::string sample = std::string(0x10, 'h') + bytes({0x01, 0x00, 0x01}) + "ab" +
+                           bytes({0xE0, 0x00, 0x05, 0x00, 0x01, 0x5D}) + "cd" +
+                           bytes({0xA0, 0x00, 0x00, 0x00, 0x00}) + "e" + bytes({0x00});
+const std::string sample_listing = "00000010: 01 u=2\n"
+                                   "00000015: E0 u=6 p=2 s=5D\n"
+                                   "0000001D: A0 u=1 p=1\n"
+                                   "00000023: 00 ";
+
+struct process_case {
+  const char *name;
+  std::vector<std::string> args; // "SAMPLE" stands for a file holding the sample
+  std::string out;
+  std::string err;
+  int status;
+};
+
+const process_case process_cases[] = {
+    {"lists_the_sample", {"SAMPLE", "10"}, "ofs=10\n" + sample_listing, "", 0},
+    {"ignores_further_arguments", {"SAMPLE", "0x10", "--help"}, "ofs=10\n" + sample_listing, "", 0},
+    {"walks_from_zero_without_digits", {"SAMPLE", "zz"}, "ofs=0\n00000000: 68 ", "", 0},
+    {"start_past_the_end", {"SAMPLE", "1000"}, "ofs=1000\n00001000: FFFFFFFF ", "", 0},
+    {"minus_one", {"SAMPLE", "-1"}, "ofs=FFFFFFFF\nFFFFFFFF: FFFFFFFF ", "", 0},
+    {"start_beyond_any_seek",
+     {"SAMPLE", "FFFFFFFFFFFFFFFF"},
+     "ofs=FFFFFFFFFFFFFFFF\nFFFFFFFFFFFFFFFF: FFFFFFFF ",
+     "",
+     0},
+    {"start_at_largest_file_position",
+     {"SAMPLE", "7FFFFFFFFFFFFFFF"},
+     "ofs=7FFFFFFFFFFFFFFF\n7FFFFFFFFFFFFFFF: FFFFFFFF ",
+     "",
+     0},
+    {"empty_file", {"/dev/null", "0"}, "ofs=0\n00000000: FFFFFFFF ", "", 0},
+    {"missing_file", {"/nonexistent/file", "0"}, "", "", 1},
+    {"missing_file_and_bad_offset", {"/nonexistent/file", "zz"}, "", "", 1},
+    {"directory", {"/", "0"}, "", "", 1},
+    {"no_arguments", {}, "", usage, 2},
+    {"one_argument", {"SAMPLE"}, "", usage, 2},
+    {"one_missing_file_argument", {"/nonexistent/file"}, "", usage, 2},
+    // Files under /proc have size 0 and content: the first byte of the command line is '/'.
+    {"size_zero_proc_file", {"/proc/self/cmdline", "0"}, "ofs=0\n00000000: 2F ", "", 0},
+    // Reading the first page of a process's memory fails with EIO.
+    {"read_error", {"/proc/self/mem", "0"}, "ofs=0\n00000000: FFFFFFFF ", "", 1},
+};
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const process_case &c, std::ostream *os) {
+  *os << c.name;
+}
+
+class process : public testing::TestWithParam<process_case> {};
+
+TEST_P(process, prints_exactly_and_exits_with_status) {
+  memory_file file(sample);
+  std::vector<std::string> args = GetParam().args;
+  for (std::string &a : args)
+    if (a == "SAMPLE")
+      a = file.path();
+  const process_output got = run_tool(args);
+  EXPECT_EQ(got.out, GetParam().out);
+  EXPECT_EQ(got.err, GetParam().err);
+  EXPECT_EQ(got.exit_status, GetParam().status);
+}
+
+INSTANTIATE_TEST_SUITE_P(table, process, testing::ValuesIn(process_cases),
+                         [](const testing::TestParamInfo<process_case> &info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST(process, fails_when_output_cannot_be_written) {
+  memory_file file(sample);
+  for (const char *offset : {"10", "0"}) {
+    const process_output got = run_tool({file.path(), offset}, "", "/dev/full");
+    EXPECT_EQ(got.exit_status, 1) << offset;
+  }
+}
+
+// A pipe cannot seek: the same bytes must give the same output, skips past the end included.
+TEST(process, lists_a_pipe_as_it_lists_the_file) {
+  const std::string cut_short = sample.substr(0, 0x18);
+  for (const std::string &contents : {sample, cut_short, std::string()})
+    for (const char *offset : {"10", "0", "11", "15", "1000"}) {
+      memory_file file(contents);
+      const process_output from_file = run_tool({file.path(), offset});
+      const process_output from_pipe = run_tool({"/dev/stdin", offset}, contents);
+      EXPECT_EQ(from_pipe.out, from_file.out) << "offset " << offset;
+      EXPECT_EQ(from_pipe.exit_status, 0);
+    }
+}
+
+// Positions past 4 GiB print in full; a sparse file keeps this to a few KiB of memory.
+TEST(process, lists_headers_past_4_gib_in_a_sparse_file) {
+  memory_file file("");
+  const auto put = [&](std::uint64_t at, const std::string &data) {
+    ASSERT_EQ(pwrite(file.fd(), data.data(), data.size(), static_cast<off_t>(at)),
+              static_cast<ssize_t>(data.size()));
+  };
+  const std::uint64_t first = 0x100030000;
+  put(0x7FFFFFF0, bytes({0x02, 0xFF, 0xFF}));
+  put(0x7FFFFFF0ULL + 3 + 65536, bytes({0x00}));
+  put(0xFFFFFFF0, bytes({0x01, 0xFF, 0xFF}));
+  put(0xFFFFFFF0ULL + 3 + 65536, bytes({0xC0, 0x00, 0x00, 0x00, 0x00, 0x5D}));
+  put(0xFFFFFFF0ULL + 3 + 65536 + 7, bytes({0x00}));
+  put(first, bytes({0x01, 0xFF, 0xFF}));
+  put(first + 3 + 65536, bytes({0xE3, 0x12, 0x34, 0x00, 0x09, 0x5D}));
+  put(first + 3 + 65536 + 16, bytes({0x03}));
+
+  EXPECT_EQ(run_tool({file.path(), "100030000"}).out, "ofs=100030000\n"
+                                                      "100030000: 01 u=65536\n"
+                                                      "100040003: E0 u=201269 p=10 s=5D\n"
+                                                      "100040013: 03 ");
+  EXPECT_EQ(run_tool({file.path(), "FFFFFFF0"}).out, "ofs=FFFFFFF0\n"
+                                                     "FFFFFFF0: 01 u=65536\n"
+                                                     "10000FFF3: C0 u=1 p=1 s=5D\n"
+                                                     "10000FFFA: 00 ");
+  EXPECT_EQ(run_tool({file.path(), "7FFFFFF0"}).out, "ofs=7FFFFFF0\n"
+                                                     "7FFFFFF0: 02 u=65536\n"
+                                                     "8000FFF3: 00 ");
+}
+
+} // namespace
