@@ -50,7 +50,7 @@ private:
   bool fill_window_by_reading_on();
 
   static constexpr std::size_t page_size = 4096;
-  static constexpr std::size_t stream_buffer_size = 64 * 1024;
+  static constexpr std::size_t stream_buffer_size = std::size_t{64} * 1024;
 
   int fd_;
   bool positional_;

@@ -224,7 +224,7 @@ std::vector<xz_block> xz_blocks(const std::string &file) {
   std::vector<xz_block> blocks;
   const auto *raw = reinterpret_cast<const std::uint8_t *>(file.data());
   lzma_stream_flags footer;
-  if (file.size() < 2 * LZMA_STREAM_HEADER_SIZE ||
+  if (file.size() < std::size_t{2} * LZMA_STREAM_HEADER_SIZE ||
       lzma_stream_footer_decode(&footer, raw + file.size() - LZMA_STREAM_HEADER_SIZE) != LZMA_OK) {
     ADD_FAILURE() << "no xz stream footer";
     return blocks;
@@ -243,7 +243,7 @@ std::vector<xz_block> xz_blocks(const std::string &file) {
   lzma_index_iter_init(&iter, index);
   while (!lzma_index_iter_next(&iter, LZMA_INDEX_ITER_BLOCK)) {
     const std::uint64_t header_at = iter.block.compressed_file_offset;
-    const std::uint64_t header_size = (raw[header_at] + 1u) * 4u;
+    const std::uint64_t header_size = (raw[header_at] + std::uint64_t{1}) * 4;
     blocks.push_back({header_at + header_size,
                       header_at + iter.block.unpadded_size - check_size - 1,
                       iter.block.uncompressed_size});
