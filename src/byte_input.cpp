@@ -1,5 +1,6 @@
 #include "byte_input.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,20 +42,31 @@ int byte_input::read_byte_slow() {
   return window_[position_++ - window_start_];
 }
 
-// One aligned page holds the byte at the position, and a header that fits in the page.
+// Whole pages from the one holding the position, enough for a header that starts there:
+// a header far from the last one costs one pread of one page. A position just past the
+// last window means the chunks are tiny here, so each such read doubles, up to the buffer.
 bool byte_input::fill_window_at_position() {
   const std::uint64_t start = position_ & ~static_cast<std::uint64_t>(page_size - 1);
   // Past what pread can address no file has bytes: that is the end, not an error.
   if (start > off_t_max - page_size)
     return false;
+  const std::uint64_t window_end = window_start_ + window_length_;
+  const bool dense =
+      window_length_ != 0 && position_ >= window_end && position_ - window_end < page_size;
+  std::size_t length = dense ? std::min(2 * read_length_, stream_buffer_size) : page_size;
+  if (position_ + max_header_length > start + length && length < stream_buffer_size)
+    length += page_size;
+  if (length > off_t_max - start)
+    length = static_cast<std::size_t>(off_t_max - start);
   ssize_t got;
   do {
-    got = pread(fd_, window_, page_size, static_cast<off_t>(start));
+    got = pread(fd_, window_, length, static_cast<off_t>(start));
   } while (got < 0 && errno == EINTR);
   if (got < 0) {
     failed_ = true;
     return false;
   }
+  read_length_ = length;
   window_start_ = start;
   window_length_ = static_cast<std::size_t>(got);
   return position_ - window_start_ < window_length_;

@@ -10,10 +10,11 @@
 std::FILE *open_input_file(const char *path);
 
 // Byte-at-a-time reading of a file descriptor with forward skips, the only access the walk
-// needs. Regular files and block devices are read with pread of one page-aligned window
-// around the byte wanted, so a skipped payload is never read; anything else (a pipe, a
-// terminal) is read in sequence and skipped bytes are read and discarded. Positions are
-// absolute in the file, or count from the first byte read for a sequential input.
+// needs. Regular files and block devices are read with pread of a page-aligned window
+// around the byte wanted: one page where headers are far apart, so a skipped payload is
+// never read, more where chunks are tiny; anything else (a pipe, a terminal) is read in
+// sequence and skipped bytes are read and discarded. Positions are absolute in the file, or
+// count from the first byte read for a sequential input.
 class byte_input {
 public:
   explicit byte_input(int fd);
@@ -51,6 +52,8 @@ private:
 
   static constexpr std::size_t page_size = 4096;
   static constexpr std::size_t stream_buffer_size = std::size_t{64} * 1024;
+  // Control byte, two unpacked-size bytes, two packed-size bytes, properties.
+  static constexpr std::size_t max_header_length = 6;
 
   int fd_;
   bool positional_;
@@ -60,6 +63,7 @@ private:
   // The bytes at [window_start_, window_start_ + window_length_) of the input.
   std::uint64_t window_start_ = 0;
   std::size_t window_length_ = 0;
+  std::size_t read_length_ = page_size; // what the last pread asked for
   unsigned char window_[stream_buffer_size];
 };
 
