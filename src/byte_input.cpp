@@ -42,20 +42,23 @@ int byte_input::read_byte_slow() {
   return window_[position_++ - window_start_];
 }
 
-// Whole pages from the one holding the position, enough for a header that starts there:
-// a header far from the last one costs one pread of one page. A position just past the
-// last window means the chunks are tiny here, so each such read doubles, up to the buffer.
+// A header far from the last window is read alone: a pread costs less the fewer bytes it
+// copies, and the payload is never read. A position just past the last window means the
+// chunks are tiny here, so whole pages are read instead, twice as many each time.
 bool byte_input::fill_window_at_position() {
-  const std::uint64_t start = position_ & ~static_cast<std::uint64_t>(page_size - 1);
+  const std::uint64_t page_start = position_ & ~static_cast<std::uint64_t>(page_size - 1);
   // Past what pread can address no file has bytes: that is the end, not an error.
-  if (start > off_t_max - page_size)
+  if (page_start > off_t_max - page_size)
     return false;
   const std::uint64_t window_end = window_start_ + window_length_;
   const bool dense =
       window_length_ != 0 && position_ >= window_end && position_ - window_end < page_size;
-  std::size_t length = dense ? std::min(2 * read_length_, stream_buffer_size) : page_size;
-  if (position_ + max_header_length > start + length && length < stream_buffer_size)
-    length += page_size;
+  std::uint64_t start = position_;
+  std::size_t length = max_header_length;
+  if (dense) {
+    start = page_start;
+    length = std::min(std::max(2 * read_length_, page_size), stream_buffer_size);
+  }
   if (length > off_t_max - start)
     length = static_cast<std::size_t>(off_t_max - start);
   ssize_t got;

@@ -10,11 +10,11 @@
 std::FILE *open_input_file(const char *path);
 
 // Byte-at-a-time reading of a file descriptor with forward skips, the only access the walk
-// needs. Regular files and block devices are read with pread of a page-aligned window
-// around the byte wanted: one page where headers are far apart, so a skipped payload is
-// never read, more where chunks are tiny; anything else (a pipe, a terminal) is read in
-// sequence and skipped bytes are read and discarded. Positions are absolute in the file, or
-// count from the first byte read for a sequential input.
+// needs. Regular files and block devices are read with pread at the byte wanted: just the
+// header where headers are far apart, so a skipped payload is never read, whole pages where
+// chunks are tiny. Anything else (a pipe, a terminal) is read in sequence and skipped bytes
+// are read and discarded. Positions are absolute in the file, or count from the first byte
+// read for a sequential input.
 class byte_input {
 public:
   explicit byte_input(int fd);
