@@ -29,8 +29,8 @@ void baseline_walk_chunks(FILE *stream, unsigned start_offset, FILE *out) {
       unsigned props = (unsigned)fgetc(stream) & 0xFF;
       int packed_size = ph * 256 + pl + 1;
       int unpacked_size = (control & 0x1F) * 65536 + size;
-      fprintf(out, "%08X: %02X u=%i p=%i s=%02X\n", (unsigned)offset, control & 0xE0,
-              unpacked_size, packed_size, props);
+      fprintf(out, "%08X: %02X u=%i p=%i s=%02X\n", (unsigned)offset, control & 0xE0, unpacked_size,
+              packed_size, props);
       fseek(stream, packed_size, SEEK_CUR);
     } else {
       break;
