@@ -33,7 +33,7 @@ namespace {
 constexpr std::uint64_t kib = 1024;
 constexpr std::uint64_t mib = 1024 * kib;
 constexpr std::uint64_t gib = 1024 * mib;
-constexpr long rss_limit_kib = 4 * 1024;
+constexpr long rss_limit_kib = 4096;
 // The baseline prints positions as 32 bits, so its output only agrees below this.
 constexpr std::uint64_t comparable_size = 2 * gib;
 
@@ -158,6 +158,7 @@ struct run_result {
 run_result run_process(const std::vector<std::string> &args, const std::string &stdout_path,
                        const std::string &stdin_path = "") {
   std::vector<char *> argv;
+  argv.reserve(args.size() + 1);
   for (const std::string &arg : args)
     argv.push_back(const_cast<char *>(arg.c_str()));
   argv.push_back(nullptr);
@@ -525,8 +526,8 @@ int main(int argc, char **argv) {
       {"dense compressed", data_dir + "/dense-compressed.lzma2", "0", 5.0, ""},
       {"seek-bound", data_dir + "/seek-bound.lzma2", "0", 1.1, data_dir + "/seek-bound.expected"},
       {"real .xz", data_dir + "/real.xz", "", 0, ""}};
-  ensure_input(inputs[0].file, 4 * 4 * mib + 1, make_dense);
-  ensure_input(inputs[1].file, 7 * 2 * mib + 1, make_dense_compressed);
+  ensure_input(inputs[0].file, std::uint64_t{16} * mib + 1, make_dense);
+  ensure_input(inputs[1].file, std::uint64_t{14} * mib + 1, make_dense_compressed);
   ensure_input(inputs[2].file, seek_bound_size, make_seek_bound);
   make_seek_bound_listing(inputs[2].expected_out);
   if (!real_file_complete(inputs[3].file)) {

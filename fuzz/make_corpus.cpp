@@ -119,7 +119,7 @@ std::vector<std::uint64_t> xz_block_offsets(const std::string &file) {
   lzma_index_iter_init(&iter, index);
   while (!lzma_index_iter_next(&iter, LZMA_INDEX_ITER_BLOCK)) {
     const std::uint64_t header_at = iter.block.compressed_file_offset;
-    offsets.push_back(header_at + (raw[header_at] + 1u) * 4u);
+    offsets.push_back(header_at + (raw[header_at] + std::uint64_t{1}) * 4);
   }
   lzma_index_end(index, nullptr);
   return offsets;

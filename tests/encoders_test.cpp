@@ -68,7 +68,7 @@ std::uint64_t little_endian_64(const std::string &s, std::size_t at) {
 listing list_with_tool(const std::string &path, std::uint64_t offset) {
   const process_output run = run_tool({path, hex(offset)});
   EXPECT_EQ(run.exit_status, 0) << run.err;
-  const listing l = parse_listing(run.out, true);
+  listing l = parse_listing(run.out, true);
   EXPECT_EQ(l.start_offset, offset);
   return l;
 }
