@@ -73,20 +73,6 @@ listing list_with_tool(const std::string &path, std::uint64_t offset) {
   return l;
 }
 
-// The chunks follow on from each other from the start offset up to the closing line; gives
-// their unpacked bytes.
-std::uint64_t check_tiling(const listing &l, std::uint64_t from) {
-  std::uint64_t at = from;
-  std::uint64_t unpacked = 0;
-  for (const listed_chunk &chunk : l.chunks) {
-    EXPECT_EQ(chunk.offset, at) << "chunk does not start where the one before it ends";
-    at = chunk.offset + chunk_length(chunk);
-    unpacked += chunk.unpacked_size;
-  }
-  EXPECT_EQ(l.closing.offset, at) << "closing line not right after the last chunk";
-  return unpacked;
-}
-
 bool resets_dictionary(const listed_chunk &chunk) {
   return chunk.shown == 0x01 || chunk.shown == 0xE0;
 }

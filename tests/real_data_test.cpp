@@ -29,14 +29,7 @@ void expect_stream_listed(const std::string &file, std::uint64_t first, std::uin
   ASSERT_EQ(out.result, walk_result::ok);
   const listing parsed = parse_listing(out.text, false);
   ASSERT_FALSE(parsed.chunks.empty());
-  std::uint64_t at = first;
-  std::uint64_t unpacked = 0;
-  for (const listed_chunk &chunk : parsed.chunks) {
-    EXPECT_EQ(chunk.offset, at) << out.text;
-    at += chunk_length(chunk);
-    unpacked += chunk.unpacked_size;
-  }
-  EXPECT_EQ(parsed.closing.offset, at);
+  const std::uint64_t unpacked = check_tiling(parsed, first);
   EXPECT_EQ(parsed.closing.offset, last);
   EXPECT_EQ(parsed.closing.shown, 0u);
   EXPECT_EQ(unpacked, unpacked_total);

@@ -194,6 +194,18 @@ std::uint64_t chunk_length(const listed_chunk &chunk) {
   return (chunk.shown >= 0xC0 ? 6 : 5) + chunk.packed_size;
 }
 
+std::uint64_t check_tiling(const listing &l, std::uint64_t from) {
+  std::uint64_t at = from;
+  std::uint64_t unpacked = 0;
+  for (const listed_chunk &chunk : l.chunks) {
+    EXPECT_EQ(chunk.offset, at) << "chunk does not start where the one before it ends";
+    at = chunk.offset + chunk_length(chunk);
+    unpacked += chunk.unpacked_size;
+  }
+  EXPECT_EQ(l.closing.offset, at) << "closing line not right after the last chunk";
+  return unpacked;
+}
+
 std::string encode_raw_lzma2(const std::string &data, std::uint32_t preset) {
   lzma_options_lzma options;
   lzma_lzma_preset(&options, preset);

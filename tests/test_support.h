@@ -67,6 +67,10 @@ listing parse_listing(const std::string &text, bool with_offset_line);
 // Header plus payload length of a listed chunk.
 std::uint64_t chunk_length(const listed_chunk &chunk);
 
+// Expects the chunks to follow on from each other from `from` up to the closing line, and
+// gives the unpacked bytes they add up to.
+std::uint64_t check_tiling(const listing &l, std::uint64_t from);
+
 // LZMA2 data made with liblzma: a raw stream, and an .xz file.
 std::string encode_raw_lzma2(const std::string &data, std::uint32_t preset);
 std::string encode_xz(const std::string &data, std::uint32_t preset);
