@@ -197,7 +197,11 @@ bool write_all(int fd, const std::uint8_t *data, std::size_t size, off_t at) {
 std::string walk_fd(int fd, std::uint64_t start_offset, const char *what) {
   memory_output out;
   byte_input input(fd);
-  const walk_result result = walk_chunks(input, start_offset, out.stream());
+  walk_result result{};
+  {
+    listing_writer writer(out.stream());
+    result = walk_chunks(input, start_offset, writer);
+  }
   std::string text = out.finish();
   if (result != walk_result::ok)
     fail(what, text);

@@ -7,7 +7,9 @@
 
 namespace {
 
-constexpr std::uint64_t off_t_max = static_cast<std::uint64_t>(INT64_MAX);
+// A positional read must end at or below the largest off_t, so no file has a byte that can
+// be read from here on.
+constexpr std::uint64_t addressable_end = INT64_MAX;
 
 } // namespace
 
@@ -28,67 +30,56 @@ byte_input::byte_input(int fd) : fd_(fd) {
   positional_ = fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
 }
 
-void byte_input::seek(std::uint64_t absolute) {
-  if (positional_ || absolute >= position_)
-    position_ = absolute;
-}
-
-int byte_input::read_byte_slow() {
-  if (failed_)
-    return -1;
-  const bool filled = positional_ ? fill_window_at_position() : fill_window_by_reading_on();
-  if (!filled)
-    return -1;
-  return window_[position_++ - window_start_];
-}
-
-// A header far from the last window is read alone: a pread costs less the fewer bytes it
+// A header far from the last window is read alone: a read costs less the fewer bytes it
 // copies, and the payload is never read. A position just past the last window means the
 // chunks are tiny here, so whole pages are read instead, twice as many each time.
-bool byte_input::fill_window_at_position() {
-  const std::uint64_t page_start = position_ & ~static_cast<std::uint64_t>(page_size - 1);
-  // Past what pread can address no file has bytes: that is the end, not an error.
-  if (page_start > off_t_max - page_size)
+bool byte_input::fill_window() {
+  if (failed_)
+    return false;
+  if (!positional_) {
+    while (!sequence_ended_ && position_ - window_start_ >= window_length_) {
+      window_start_ += window_length_;
+      window_length_ = 0;
+      if (!read_more(window_size))
+        return false;
+    }
+    return !sequence_ended_;
+  }
+  if (position_ >= addressable_end)
     return false;
   const std::uint64_t window_end = window_start_ + window_length_;
-  const bool dense =
-      window_length_ != 0 && position_ >= window_end && position_ - window_end < page_size;
-  std::uint64_t start = position_;
-  std::size_t length = max_header_length;
+  const bool dense = position_ >= window_end && position_ - window_end < page_size;
+  std::size_t wanted = max_header_length;
+  window_start_ = position_;
   if (dense) {
-    start = page_start;
-    length = std::min(std::max(2 * read_length_, page_size), stream_buffer_size);
+    window_start_ = position_ & ~std::uint64_t{page_size - 1};
+    wanted = std::min(std::max(2 * last_request_, page_size), window_size);
   }
-  if (length > off_t_max - start)
-    length = static_cast<std::size_t>(off_t_max - start);
-  ssize_t got;
+  last_request_ = wanted;
+  wanted =
+      static_cast<std::size_t>(std::min<std::uint64_t>(wanted, addressable_end - window_start_));
+  window_length_ = 0;
+  // A short read is not the end: FUSE, NFS and procfs return fewer bytes than asked for.
+  while (position_ - window_start_ >= window_length_)
+    if (!read_more(wanted - window_length_))
+      return false;
+  return true;
+}
+
+bool byte_input::read_more(std::size_t wanted) {
+  unsigned char *const dst = window_ + window_length_;
+  ssize_t got = 0;
   do {
-    got = pread(fd_, window_, length, static_cast<off_t>(start));
+    got = positional_ ? pread(fd_, dst, wanted, static_cast<off_t>(window_start_ + window_length_))
+                      : read(fd_, dst, wanted);
   } while (got < 0 && errno == EINTR);
   if (got < 0) {
     failed_ = true;
+    window_length_ = 0;
+  }
+  sequence_ended_ = got == 0 && !positional_;
+  if (got <= 0)
     return false;
-  }
-  read_length_ = length;
-  window_start_ = start;
-  window_length_ = static_cast<std::size_t>(got);
-  return position_ - window_start_ < window_length_;
-}
-
-// Reads on, discarding, until the window holds the byte at the position.
-bool byte_input::fill_window_by_reading_on() {
-  while (!stream_ended_ && position_ - window_start_ >= window_length_) {
-    ssize_t got;
-    do {
-      got = read(fd_, window_, stream_buffer_size);
-    } while (got < 0 && errno == EINTR);
-    if (got < 0) {
-      failed_ = true;
-      return false;
-    }
-    window_start_ += window_length_;
-    window_length_ = static_cast<std::size_t>(got);
-    stream_ended_ = got == 0;
-  }
-  return !stream_ended_;
+  window_length_ += static_cast<std::size_t>(got);
+  return true;
 }

@@ -10,11 +10,11 @@
 std::FILE *open_input_file(const char *path);
 
 // Byte-at-a-time reading of a file descriptor with forward skips, the only access the walk
-// needs. Regular files and block devices are read with pread at the byte wanted: just the
-// header where headers are far apart, so a skipped payload is never read, whole pages where
-// chunks are tiny. Anything else (a pipe, a terminal) is read in sequence and skipped bytes
-// are read and discarded. Positions are absolute in the file, or count from the first byte
-// read for a sequential input.
+// needs. Regular files and block devices are read by position: just the header where
+// headers are far apart, so a skipped payload is never read, whole pages where chunks are
+// tiny. Anything else (a pipe, a terminal) is read in sequence and skipped bytes are read
+// and discarded. Positions are absolute in the file, or count from the first byte read for
+// a sequential input.
 class byte_input {
 public:
   explicit byte_input(int fd);
@@ -23,48 +23,46 @@ public:
 
   std::uint64_t position() const { return position_; }
 
-  // The next byte, 0 to 255, or -1 at the end of the input. At the end the position does
-  // not move. After a read error every read gives -1.
+  // The next byte, 0 to 255, or -1 at the end of the input, where the position stays.
+  // After a read error every read gives -1.
   int read_byte() {
     const std::uint64_t in_window = position_ - window_start_;
     if (in_window < window_length_) {
       ++position_;
       return window_[in_window];
     }
-    return read_byte_slow();
+    return fill_window() ? window_[position_++ - window_start_] : -1;
   }
 
   // Moves the position forward; it may go past the end of the input.
-  void skip(std::uint64_t count) {
-    position_ = count > UINT64_MAX - position_ ? UINT64_MAX : position_ + count;
-  }
-
-  // Sets the position. A sequential input can only go forward from where it is.
-  void seek(std::uint64_t absolute);
+  void skip(std::uint64_t count) { position_ += count; }
+  // Sets the position; a sequential input must not be moved back.
+  void seek(std::uint64_t absolute) { position_ = absolute; }
 
   // True once a read has failed for a reason other than the end of the input.
   bool failed() const { return failed_; }
 
 private:
-  int read_byte_slow();
-  bool fill_window_at_position();
-  bool fill_window_by_reading_on();
+  // Reads until the window holds the byte at the position; false at the end or on error.
+  bool fill_window();
+  // One read into the window after its current bytes: by position or in sequence.
+  bool read_more(std::size_t wanted);
 
   static constexpr std::size_t page_size = 4096;
-  static constexpr std::size_t stream_buffer_size = std::size_t{64} * 1024;
+  static constexpr std::size_t window_size = std::size_t{64} * 1024;
   // Control byte, two unpacked-size bytes, two packed-size bytes, properties.
   static constexpr std::size_t max_header_length = 6;
 
   int fd_;
   bool positional_;
   bool failed_ = false;
-  bool stream_ended_ = false;
+  bool sequence_ended_ = false;
   std::uint64_t position_ = 0;
   // The bytes at [window_start_, window_start_ + window_length_) of the input.
   std::uint64_t window_start_ = 0;
   std::size_t window_length_ = 0;
-  std::size_t read_length_ = page_size; // what the last pread asked for
-  unsigned char window_[stream_buffer_size];
+  std::size_t last_request_ = page_size; // bytes the last positional window asked for
+  unsigned char window_[window_size];
 };
 
 #endif

@@ -41,7 +41,11 @@ walk_output walk_input(byte_input &input, std::uint64_t start_offset) {
   char *text = nullptr;
   std::size_t length = 0;
   std::FILE *out = open_memstream(&text, &length);
-  const walk_result result = walk_chunks(input, start_offset, out);
+  walk_result result{};
+  {
+    listing_writer writer(out);
+    result = walk_chunks(input, start_offset, writer);
+  }
   std::fclose(out);
   walk_output output{std::string(text, length), result};
   std::free(text);

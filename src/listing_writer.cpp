@@ -1,0 +1,80 @@
+#include "listing_writer.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace {
+
+// Upper-case hexadecimal, zero-padded to at least min_digits.
+char *put_hex(char *dst, std::uint64_t value, int min_digits) {
+  int digits = min_digits;
+  while (digits < 16 && value >> (4 * digits) != 0)
+    ++digits;
+  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+    *dst++ = "0123456789ABCDEF"[(value >> shift) & 0xF];
+  return dst;
+}
+
+char *put_decimal(char *dst, std::uint32_t value) {
+  return std::to_chars(dst, dst + 10, value).ptr;
+}
+
+template <std::size_t n> char *put_text(char *dst, const char (&text)[n]) {
+  std::memcpy(dst, text, n - 1);
+  return dst + n - 1;
+}
+
+// A position, with eight digits at least and more when it has them.
+char *put_position(char *dst, std::uint64_t position) {
+  return put_text(put_hex(dst, position, 8), ": ");
+}
+
+} // namespace
+
+void listing_writer::offset_line(std::uint64_t start_offset) {
+  char *dst = put_hex(put_text(line_start(), "ofs="), start_offset, 1);
+  *dst++ = '\n';
+  used_ = static_cast<std::size_t>(dst - buffer_);
+}
+
+void listing_writer::chunk_line(const chunk_header &header) {
+  // Compressed chunks show only their class: the low five bits belong to the unpacked size.
+  const auto shown = static_cast<unsigned>(header.control) &
+                     (header.kind == chunk_kind::uncompressed ? 0xFFu : 0xE0u);
+  char *dst = put_position(line_start(), header.offset);
+  dst = put_hex(dst, shown, 2);
+  dst = put_decimal(put_text(dst, " u="), header.unpacked_size);
+  if (header.kind != chunk_kind::uncompressed)
+    dst = put_decimal(put_text(dst, " p="), header.packed_size);
+  if (header.kind == chunk_kind::compressed_with_props)
+    dst = put_hex(put_text(dst, " s="), header.props, 2);
+  *dst++ = '\n';
+  used_ = static_cast<std::size_t>(dst - buffer_);
+}
+
+void listing_writer::closing_line(const chunk_header &header) {
+  char *dst = put_position(line_start(), header.offset);
+  // The control byte as an unsigned 32-bit value, so the end of the input shows FFFFFFFF.
+  dst = put_hex(dst, static_cast<std::uint32_t>(header.control), 2);
+  *dst++ = ' ';
+  used_ = static_cast<std::size_t>(dst - buffer_);
+}
+
+bool listing_writer::finish() {
+  write_buffer();
+  if (std::fflush(out_) != 0 || std::ferror(out_) != 0)
+    failed_ = true;
+  return !failed_;
+}
+
+char *listing_writer::line_start() {
+  if (sizeof buffer_ - used_ < max_line_length)
+    write_buffer();
+  return buffer_ + used_;
+}
+
+void listing_writer::write_buffer() {
+  if (used_ != 0 && std::fwrite(buffer_, 1, used_, out_) != used_)
+    failed_ = true;
+  used_ = 0;
+}
