@@ -1,9 +1,8 @@
 #include "byte_input.h"
 
+#include "file_access.h"
+
 #include <algorithm>
-#include <cerrno>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -13,22 +12,7 @@ constexpr std::uint64_t addressable_end = INT64_MAX;
 
 } // namespace
 
-std::FILE *open_input_file(const char *path) {
-  std::FILE *file = std::fopen(path, "rb");
-  if (file == nullptr)
-    return nullptr;
-  struct stat st {};
-  if (fstat(fileno(file), &st) == 0 && S_ISDIR(st.st_mode)) {
-    std::fclose(file);
-    return nullptr;
-  }
-  return file;
-}
-
-byte_input::byte_input(int fd) : fd_(fd) {
-  struct stat st {};
-  positional_ = fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
-}
+byte_input::byte_input(int fd) : fd_(fd), positional_(reads_by_position(fd)) {}
 
 // A header far from the last window is read alone: a read costs less the fewer bytes it
 // copies, and the payload is never read. A position just past the last window means the
@@ -68,11 +52,8 @@ bool byte_input::fill_window() {
 
 bool byte_input::read_more(std::size_t wanted) {
   unsigned char *const dst = window_ + window_length_;
-  ssize_t got = 0;
-  do {
-    got = positional_ ? pread(fd_, dst, wanted, static_cast<off_t>(window_start_ + window_length_))
-                      : read(fd_, dst, wanted);
-  } while (got < 0 && errno == EINTR);
+  const std::ptrdiff_t got = positional_ ? read_at(fd_, dst, wanted, window_start_ + window_length_)
+                                         : read_on(fd_, dst, wanted);
   if (got < 0) {
     failed_ = true;
     window_length_ = 0;

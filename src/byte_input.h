@@ -3,11 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-
-// Opens FILE for the walk: "rb" as fopen has it, but a directory, which Linux lets fopen
-// open and then fails every read of, counts as a file that cannot be opened.
-std::FILE *open_input_file(const char *path);
 
 // Byte-at-a-time reading of a file descriptor with forward skips, the only access the walk
 // needs. Regular files and block devices are read by position: just the header where

@@ -3,6 +3,7 @@
 
 #include "byte_input.h"
 #include "chunk_walk.h"
+#include "file_access.h"
 #include "listing_writer.h"
 #include "start_offset.h"
 
