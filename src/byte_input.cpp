@@ -14,6 +14,10 @@ constexpr std::uint64_t addressable_end = INT64_MAX;
 
 byte_input::byte_input(int fd) : fd_(fd), positional_(reads_by_position(fd)) {}
 
+int byte_input::read_byte_after_window() {
+  return fill_window() ? window_[position_++ - window_start_] : -1;
+}
+
 // A header far from the last window is read alone: a read costs less the fewer bytes it
 // copies, and the payload is never read. A position just past the last window means the
 // chunks are tiny here, so whole pages are read instead, twice as many each time.

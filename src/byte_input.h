@@ -26,7 +26,7 @@ public:
       ++position_;
       return window_[in_window];
     }
-    return fill_window() ? window_[position_++ - window_start_] : -1;
+    return read_byte_after_window();
   }
 
   // Moves the position forward; it may go past the end of the input.
@@ -38,6 +38,8 @@ public:
   bool failed() const { return failed_; }
 
 private:
+  // Kept out of line so that the common path above stays small where it is inlined.
+  int read_byte_after_window();
   // Reads until the window holds the byte at the position; false at the end or on error.
   bool fill_window();
   // One read into the window after its current bytes: by position or in sequence.

@@ -10,9 +10,10 @@ char *put_hex(char *dst, std::uint64_t value, int min_digits) {
   int digits = min_digits;
   while (digits < 16 && value >> (4 * digits) != 0)
     ++digits;
-  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
-    *dst++ = "0123456789ABCDEF"[(value >> shift) & 0xF];
-  return dst;
+  char *const end = dst + digits;
+  for (char *p = end; p != dst; value >>= 4)
+    *--p = "0123456789ABCDEF"[value & 0xF];
+  return end;
 }
 
 char *put_decimal(char *dst, std::uint32_t value) {
@@ -24,9 +25,32 @@ template <std::size_t n> char *put_text(char *dst, const char (&text)[n]) {
   return dst + n - 1;
 }
 
-// A position, with eight digits at least and more when it has them.
+// Two hexadecimal digits per look-up: a line has a byte or two and a position of four.
+struct hex_pair_table {
+  char pairs[256][2] = {};
+  constexpr hex_pair_table() {
+    for (int i = 0; i < 256; ++i) {
+      pairs[i][0] = "0123456789ABCDEF"[i >> 4];
+      pairs[i][1] = "0123456789ABCDEF"[i & 0xF];
+    }
+  }
+};
+constexpr hex_pair_table hex_pairs;
+
+char *put_byte(char *dst, unsigned byte) {
+  std::memcpy(dst, hex_pairs.pairs[byte], 2);
+  return dst + 2;
+}
+
+// A position: the low 32 bits always in eight digits, the digits above only when a
+// position has them.
 char *put_position(char *dst, std::uint64_t position) {
-  return put_text(put_hex(dst, position, 8), ": ");
+  if (position >> 32 != 0)
+    dst = put_hex(dst, position >> 32, 1);
+  const auto low = static_cast<std::uint32_t>(position);
+  for (int shift = 24; shift >= 0; shift -= 8)
+    dst = put_byte(dst, low >> shift & 0xFF);
+  return put_text(dst, ": ");
 }
 
 } // namespace
@@ -42,12 +66,12 @@ void listing_writer::chunk_line(const chunk_header &header) {
   const auto shown = static_cast<unsigned>(header.control) &
                      (header.kind == chunk_kind::uncompressed ? 0xFFu : 0xE0u);
   char *dst = put_position(line_start(), header.offset);
-  dst = put_hex(dst, shown, 2);
+  dst = put_byte(dst, shown);
   dst = put_decimal(put_text(dst, " u="), header.unpacked_size);
   if (header.kind != chunk_kind::uncompressed)
     dst = put_decimal(put_text(dst, " p="), header.packed_size);
   if (header.kind == chunk_kind::compressed_with_props)
-    dst = put_hex(put_text(dst, " s="), header.props, 2);
+    dst = put_byte(put_text(dst, " s="), header.props);
   *dst++ = '\n';
   used_ = static_cast<std::size_t>(dst - buffer_);
 }
