@@ -3,6 +3,7 @@
 #include "file_access.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -36,7 +37,10 @@ bool byte_input::fill_window() {
   if (position_ >= addressable_end)
     return false;
   const std::uint64_t window_end = window_start_ + window_length_;
-  const bool dense = position_ >= window_end && position_ - window_end < page_size;
+  // Some files, such as /proc/kpageflags, refuse reads that are not whole aligned blocks;
+  // whole pages suit them.
+  const bool dense =
+      aligned_only_ || (position_ >= window_end && position_ - window_end < page_size);
   std::size_t wanted = max_header_length;
   window_start_ = position_;
   if (dense) {
@@ -48,9 +52,16 @@ bool byte_input::fill_window() {
       static_cast<std::size_t>(std::min<std::uint64_t>(wanted, addressable_end - window_start_));
   window_length_ = 0;
   // A short read is not the end: FUSE, NFS and procfs return fewer bytes than asked for.
-  while (position_ - window_start_ >= window_length_)
-    if (!read_more(wanted - window_length_))
-      return false;
+  while (position_ - window_start_ >= window_length_) {
+    if (read_more(wanted - window_length_))
+      continue;
+    if (failed_ && errno == EINVAL && !aligned_only_) {
+      aligned_only_ = true;
+      failed_ = false;
+      return fill_window();
+    }
+    return false;
+  }
   return true;
 }
 

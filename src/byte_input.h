@@ -34,6 +34,11 @@ public:
   // Sets the position; a sequential input must not be moved back.
   void seek(std::uint64_t absolute) { position_ = absolute; }
 
+  // True when reading count bytes from the position may have to wait for more input.
+  bool may_wait(std::size_t count) const {
+    return !positional_ && position_ + count > window_start_ + window_length_;
+  }
+
   // True once a read has failed for a reason other than the end of the input.
   bool failed() const { return failed_; }
 
@@ -54,6 +59,7 @@ private:
   bool positional_;
   bool failed_ = false;
   bool sequence_ended_ = false;
+  bool aligned_only_ = false; // the file has refused a read that was not page-aligned
   std::uint64_t position_ = 0;
   // The bytes at [window_start_, window_start_ + window_length_) of the input.
   std::uint64_t window_start_ = 0;

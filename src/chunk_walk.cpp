@@ -2,6 +2,9 @@
 
 namespace {
 
+// Control byte, two unpacked-size bytes, two packed-size bytes, properties.
+constexpr std::size_t longest_header = 6;
+
 unsigned read_low_byte(byte_input &input) {
   return static_cast<unsigned>(input.read_byte()) & 0xFFu;
 }
@@ -56,12 +59,21 @@ chunk_header read_chunk_header(byte_input &input) {
 
 walk_result walk_chunks(byte_input &input, std::uint64_t start_offset, listing_writer &out) {
   input.seek(start_offset);
-  chunk_header header = read_chunk_header(input);
-  for (; header.kind != chunk_kind::end_of_walk; header = read_chunk_header(input)) {
+  for (;;) {
+    // Lines found so far go out before a read that may wait on a slow pipe.
+    if (input.may_wait(longest_header))
+      out.flush();
+    const chunk_header header = read_chunk_header(input);
+    if (header.kind == chunk_kind::end_of_walk) {
+      out.closing_line(header);
+      break;
+    }
     out.chunk_line(header);
+    // Nobody reads the rest: stop rather than read on, perhaps forever.
+    if (out.failed())
+      return walk_result::write_error;
     input.skip(payload_size(header));
   }
-  out.closing_line(header);
   if (!out.finish())
     return walk_result::write_error;
   return input.failed() ? walk_result::read_error : walk_result::ok;

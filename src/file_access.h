@@ -12,6 +12,9 @@
 // directory counts as a file that cannot be opened. Null when it cannot be opened.
 std::FILE *open_input_file(const char *path);
 
+// True when the stream goes to a terminal, where someone watches the lines come.
+bool is_terminal(std::FILE *stream);
+
 // True for a disk file or block device, which can be read at any position.
 bool reads_by_position(int fd);
 

@@ -20,6 +20,10 @@ std::FILE *open_input_file(const char *path) {
   return file;
 }
 
+bool is_terminal(std::FILE *stream) {
+  return isatty(fileno(stream)) != 0;
+}
+
 bool reads_by_position(int fd) {
   struct stat st {};
   return fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));

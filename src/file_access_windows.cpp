@@ -24,6 +24,10 @@ std::FILE *open_input_file(const char *path) {
   return std::fopen(path, "rb");
 }
 
+bool is_terminal(std::FILE *stream) {
+  return _isatty(_fileno(stream)) != 0;
+}
+
 bool reads_by_position(int fd) {
   return GetFileType(handle_of(fd)) == FILE_TYPE_DISK;
 }

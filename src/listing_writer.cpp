@@ -74,6 +74,8 @@ void listing_writer::chunk_line(const chunk_header &header) {
     dst = put_byte(put_text(dst, " s="), header.props);
   *dst++ = '\n';
   used_ = static_cast<std::size_t>(dst - buffer_);
+  if (line_at_a_time_)
+    flush();
 }
 
 void listing_writer::closing_line(const chunk_header &header) {
@@ -84,10 +86,14 @@ void listing_writer::closing_line(const chunk_header &header) {
   used_ = static_cast<std::size_t>(dst - buffer_);
 }
 
-bool listing_writer::finish() {
+void listing_writer::flush() {
   write_buffer();
   if (std::fflush(out_) != 0 || std::ferror(out_) != 0)
     failed_ = true;
+}
+
+bool listing_writer::finish() {
+  flush();
   return !failed_;
 }
 

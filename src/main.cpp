@@ -8,12 +8,30 @@
 #include "start_offset.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
 constexpr int exit_ok = 0;
 constexpr int exit_failure = 1;
 constexpr int exit_usage = 2;
+
+constexpr const char *usage = "usage: lzma2-chunks FILE OFFSET\n";
+
+bool is_any_of(const char *arg, const char *short_name, const char *long_name) {
+  return std::strcmp(arg, short_name) == 0 || std::strcmp(arg, long_name) == 0;
+}
+
+constexpr const char *description =
+    "Lists the chunk headers of the LZMA2 stream that starts at the hexadecimal\n"
+    "OFFSET in FILE ('-' for standard input), without decompressing anything.\n"
+    "The manual page, lzma2-chunks(1), describes the output, how to find OFFSET\n"
+    "and the exit status.\n";
+
+int print(const char *text, const char *more = "") {
+  const bool written = std::fputs(text, stdout) >= 0 && std::fputs(more, stdout) >= 0;
+  return written && std::fflush(stdout) == 0 ? exit_ok : exit_failure;
+}
 
 int exit_status(walk_result result) {
   return result == walk_result::ok ? exit_ok : exit_failure;
@@ -22,8 +40,12 @@ int exit_status(walk_result result) {
 } // namespace
 
 int main(int argc, char **argv) {
+  if (argc == 2 && is_any_of(argv[1], "-h", "--help"))
+    return print(usage, description);
+  if (argc == 2 && is_any_of(argv[1], "-V", "--version"))
+    return print("lzma2-chunks " LZMA2_CHUNKS_VERSION "\n");
   if (argc < 3) {
-    std::fputs("usage: lzma2-chunks FILE OFFSET\n", stderr);
+    std::fputs(usage, stderr);
     return exit_usage;
   }
   std::FILE *file = open_input_file(argv[1]);
@@ -31,10 +53,12 @@ int main(int argc, char **argv) {
     return exit_failure;
 
   const std::uint64_t start_offset = parse_start_offset(argv[2]);
-  listing_writer out(stdout);
+  // The listing is buffered in its own large blocks; without a second buffer under them, a
+  // failed write shows at once.
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  // Static: the two 64 KiB buffers in them would not fit a small stack.
+  static listing_writer out(stdout, is_terminal(stdout));
+  static byte_input input(fileno(file));
   out.offset_line(start_offset);
-  byte_input input(fileno(file));
-  const int status = exit_status(walk_chunks(input, start_offset, out));
-  std::fclose(file);
-  return status;
+  return exit_status(walk_chunks(input, start_offset, out));
 }
