@@ -31,6 +31,17 @@ grep -Eq ' \./usr/share/man/man1/lzma2-chunks\.1(\.gz)?$' "$tmp/contents" ||
 [ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "section is not utils"
 dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "does not depend on libc6"
 
+# Debian's own checker: no error, no warning, and no hardening tag even among the notes.
+if command -v lintian >/dev/null; then
+  lintian -I "$deb" 2>&1 | grep -v 'running with root privileges' >"$tmp/lintian" || true
+  if grep -Eq '^[EW]: |hardening' "$tmp/lintian"; then
+    cat "$tmp/lintian" >&2
+    fail "lintian finds fault with the package"
+  fi
+else
+  echo "lintian not found, package not checked by it"
+fi
+
 dpkg-deb -x "$deb" "$tmp/root"
 printf '\0' >"$tmp/end-marker"
 [ "$("$tmp/root/usr/bin/lzma2-chunks" "$tmp/end-marker" 0; echo x)" = $'ofs=0\n00000000: 00 x' ] ||
