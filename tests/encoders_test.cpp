@@ -1,206 +1,113 @@
-// Files from real encoders with many blocks: xz's multi-threaded block splitting and 7-Zip's
-// LZMA2 blocks, listed by the real binary block by block.
+// Files from real encoders, listed by the real binary at each of their LZMA2 streams: the
+// chunks must tile the stream, end at its end marker and add up to what it decodes to.
 
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <ostream>
-#include <string>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 
-class temp_dir {
-public:
-  temp_dir() {
-    char pattern[] = "/tmp/encoders_test.XXXXXX";
-    const char *made = mkdtemp(pattern);
-    path_ = made == nullptr ? "" : made;
-  }
-  ~temp_dir() {
-    if (!path_.empty())
-      std::system(("rm -rf '" + path_ + "'").c_str());
-  }
-  temp_dir(const temp_dir &) = delete;
-  temp_dir &operator=(const temp_dir &) = delete;
-  std::string file(const std::string &name) const { return path_ + "/" + name; }
-
-private:
-  std::string path_;
+struct encoded_file {
+  std::string contents;
+  std::vector<stream_extent> streams;
 };
 
-bool have_command(const std::string &name) {
-  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+encoded_file raw(const std::string &data, std::uint32_t preset) {
+  const std::string stream = raw_lzma2({data}, preset);
+  return {stream, {{0, stream.size() - 1, data.size()}}};
 }
 
-void write_file(const std::string &path, const std::string &contents) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-  ASSERT_TRUE(out.good()) << path;
+encoded_file xz(const std::string &file) {
+  return {file, xz_blocks(file)};
 }
 
-std::string read_file(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+// Runs an encoder's shell command in the directory, from the file "in" to the file "out".
+std::string run_encoder(const temp_dir &dir, const std::string &data, const std::string &command) {
+  dir.write("in", data);
+  EXPECT_EQ(std::system(("cd '" + dir.path("") + "' && " + command).c_str()), 0) << command;
+  return read_file(dir.path("out"));
 }
 
-std::string hex(std::uint64_t value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(value));
-  return text;
+encoded_file xz_program(const temp_dir &dir, std::size_t size, const std::string &options) {
+  return xz(run_encoder(dir, mixed_data(size), "xz -T2 " + options + " -c in > out"));
 }
 
-std::uint64_t little_endian_64(const std::string &s, std::size_t at) {
-  std::uint64_t value = 0;
-  for (int i = 7; i >= 0; --i)
-    value = value << 8 | static_cast<unsigned char>(s[at + static_cast<std::size_t>(i)]);
-  return value;
+// 7-Zip writes the packed streams right after its 32-byte start header, and the header
+// written after them (uncompressed with -mhc=off) at 32 + the u64 at byte 12. With c=1m the
+// LZMA2 stream is blocks of 1 MiB, each opening with a dictionary reset, and one end marker.
+encoded_file sevenzip(const temp_dir &dir, const std::string &data, const std::string &options) {
+  const std::string archive = run_encoder(dir, data,
+                                          "7zz a -t7z -bd -bso0 -mhc=off -m0=LZMA2:c=1m " +
+                                              options + " out.7z in && mv out.7z out");
+  std::uint64_t next_header_offset = 0;
+  for (std::size_t i = 20; i-- > 12 && i < archive.size();)
+    next_header_offset = next_header_offset << 8 | static_cast<unsigned char>(archive[i]);
+  return {archive, {{0x20, 0x20 + next_header_offset - 1, data.size()}}};
 }
 
-// Lists the file from offset with the real binary.
-listing list_with_tool(const std::string &path, std::uint64_t offset) {
-  const process_output run = run_tool({path, hex(offset)});
-  EXPECT_EQ(run.exit_status, 0) << run.err;
-  listing l = parse_listing(run.out, true);
-  EXPECT_EQ(l.start_offset, offset);
-  return l;
-}
-
-bool resets_dictionary(const listed_chunk &chunk) {
-  return chunk.shown == 0x01 || chunk.shown == 0xE0;
-}
-
-struct xz_case {
+struct encoder_case {
   const char *name;
-  const char *options;
-  std::size_t input_size;
-  std::size_t expected_blocks;
+  const char *program; // needed on the PATH, if any
+  encoded_file (*make)(const temp_dir &dir);
 };
 
-void PrintTo(const xz_case &c, std::ostream *os) {
-  *os << "xz " << c.options;
+const encoder_case encoder_cases[] = {
+    {"raw_text_preset_0", nullptr, [](const temp_dir &) { return raw(text_data(3 << 20), 0); }},
+    {"raw_mixed_preset_6", nullptr, [](const temp_dir &) { return raw(mixed_data(2 << 20), 6); }},
+    {"raw_random_preset_9", nullptr,
+     [](const temp_dir &) { return raw(random_data(1 << 20, 1), 9); }},
+    {"xz_text_preset_9", nullptr,
+     [](const temp_dir &) { return xz(xz_file({text_data(3 << 20)}, 9)); }},
+    {"xz_mixed_preset_0", nullptr,
+     [](const temp_dir &) { return xz(xz_file({mixed_data(2 << 20)}, 0)); }},
+    {"xz_blocks_of_1_mib", "xz",
+     [](const temp_dir &d) { return xz_program(d, 4 << 20, "--block-size=1MiB"); }},
+    {"xz_fast_blocks_no_check", "xz",
+     [](const temp_dir &d) { return xz_program(d, 3 << 20, "-0 --block-size=1MiB --check=none"); }},
+    {"xz_odd_blocks_sha256", "xz",
+     [](const temp_dir &d) {
+       return xz_program(d, (3 << 20) + 5, "-3 --block-size=700KiB --check=sha256");
+     }},
+    {"sevenzip_ultra", "7zz",
+     [](const temp_dir &d) { return sevenzip(d, mixed_data(4 << 20), "-mx=9"); }},
+    {"sevenzip_fastest_two_threads", "7zz",
+     [](const temp_dir &d) { return sevenzip(d, mixed_data((2 << 20) + 12345), "-mx=1 -mmt=2"); }},
+};
+
+void PrintTo(const encoder_case &c, std::ostream *os) {
+  *os << c.name;
 }
 
-class xz_blocks_test : public testing::TestWithParam<xz_case> {};
+class encoders : public testing::TestWithParam<encoder_case> {};
 
-TEST_P(xz_blocks_test, EachBlockIsListedAtItsOwnOffsetAndTheBlocksAddUpToTheInput) {
-  if (!have_command("xz"))
-    GTEST_SKIP() << "xz not installed";
-  const xz_case &c = GetParam();
+TEST_P(encoders, every_stream_is_listed_as_chunks_that_tile_it_and_add_up_to_its_size) {
+  const encoder_case &c = GetParam();
+  if (c.program != nullptr &&
+      std::system(("command -v " + std::string(c.program) + " >/dev/null").c_str()) != 0)
+    GTEST_SKIP() << c.program << " is not installed";
   temp_dir dir;
-  const std::string input = mixed_data(c.input_size);
-  write_file(dir.file("input"), input);
-  ASSERT_EQ(std::system(("xz " + std::string(c.options) + " -c '" + dir.file("input") + "' > '" +
-                         dir.file("input.xz") + "'")
-                            .c_str()),
-            0);
-  const std::vector<xz_block> blocks = xz_blocks(read_file(dir.file("input.xz")));
-  ASSERT_EQ(blocks.size(), c.expected_blocks);
-
-  std::uint64_t total = 0;
-  for (const xz_block &block : blocks) {
-    SCOPED_TRACE("block at " + hex(block.lzma2_offset));
-    const listing l = list_with_tool(dir.file("input.xz"), block.lzma2_offset);
-    ASSERT_FALSE(l.chunks.empty());
-    // Blocks are independent, so each must open with a dictionary reset.
-    EXPECT_TRUE(resets_dictionary(l.chunks.front())) << std::hex << l.chunks.front().shown;
-    const std::uint64_t unpacked = check_tiling(l, block.lzma2_offset);
-    EXPECT_EQ(l.closing.offset, block.lzma2_last);
+  const encoded_file file = c.make(dir);
+  ASSERT_FALSE(file.streams.empty());
+  const std::string path = dir.write("encoded", file.contents);
+  for (const stream_extent &stream : file.streams) {
+    SCOPED_TRACE("stream at " + hex(stream.offset));
+    const process_output got = run_tool({path, hex(stream.offset)});
+    EXPECT_EQ(got.exit_status, 0);
+    listing l;
+    ASSERT_STREQ(parse_listing(got.out, true, l), nullptr) << got.out;
+    EXPECT_EQ(l.start_offset, stream.offset);
+    EXPECT_STREQ(check_tiling(l, stream.offset, file.contents.size()), nullptr) << got.out;
+    EXPECT_EQ(l.closing.offset, stream.last);
     EXPECT_EQ(l.closing.shown, 0u);
-    EXPECT_EQ(unpacked, block.unpacked_size);
-    total += unpacked;
-  }
-  EXPECT_EQ(total, input.size());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    encoders, xz_blocks_test,
-    testing::Values(xz_case{"default", "-T2 --block-size=1MiB", 4u << 20, 4},
-                    xz_case{"fast_no_check", "-0 -T2 --block-size=1MiB --check=none", 3u << 20, 3},
-                    xz_case{"odd_blocks_sha256", "-3 -T2 --block-size=700KiB --check=sha256",
-                            (3u << 20) + 5, 5}),
-    [](const testing::TestParamInfo<xz_case> &info) { return std::string(info.param.name); });
-
-struct sevenzip_case {
-  const char *name;
-  const char *options;
-  std::size_t input_size;
-};
-
-void PrintTo(const sevenzip_case &c, std::ostream *os) {
-  *os << "7zz " << c.options;
-}
-
-class sevenzip_blocks_test : public testing::TestWithParam<sevenzip_case> {};
-
-// 7-Zip splits LZMA2 into blocks of the c= size and writes them one after another as one
-// stream: each block opens with a dictionary reset mid-stream, and one end marker closes it.
-TEST_P(sevenzip_blocks_test, BlocksFollowEachOtherInOneStreamAndAddUpToTheInput) {
-  if (!have_command("7zz"))
-    GTEST_SKIP() << "7zz not installed";
-  const sevenzip_case &c = GetParam();
-  constexpr std::uint64_t block_size = 1u << 20;
-  constexpr std::uint64_t packed_streams_at = 0x20;
-  temp_dir dir;
-  const std::string input = mixed_data(c.input_size);
-  write_file(dir.file("input"), input);
-  // An uncompressed header puts the end of the packed stream in the start header.
-  ASSERT_EQ(std::system(("7zz a -t7z -bd -bso0 -mhc=off " + std::string(c.options) + " '" +
-                         dir.file("input.7z") + "' '" + dir.file("input") + "'")
-                            .c_str()),
-            0);
-  const std::string archive = read_file(dir.file("input.7z"));
-  ASSERT_GE(archive.size(), packed_streams_at);
-  const std::uint64_t next_header_offset = little_endian_64(archive, 12);
-
-  const std::string path = dir.file("input.7z");
-  const listing whole = list_with_tool(path, packed_streams_at);
-  const std::uint64_t total = check_tiling(whole, packed_streams_at);
-  EXPECT_EQ(whole.closing.offset, packed_streams_at + next_header_offset - 1);
-  EXPECT_EQ(whole.closing.shown, 0u);
-  EXPECT_EQ(total, input.size());
-
-  std::vector<std::size_t> block_starts;
-  for (std::size_t i = 0; i < whole.chunks.size(); ++i)
-    if (resets_dictionary(whole.chunks[i]))
-      block_starts.push_back(i);
-  ASSERT_FALSE(block_starts.empty());
-  EXPECT_EQ(block_starts.front(), 0u);
-  EXPECT_EQ(block_starts.size(), (input.size() + block_size - 1) / block_size);
-
-  for (std::size_t b = 0; b < block_starts.size(); ++b) {
-    const listed_chunk &first = whole.chunks[block_starts[b]];
-    SCOPED_TRACE("block at " + hex(first.offset));
-    EXPECT_EQ(first.shown, 0xE0u);
-    // From its own offset, a block lists as the rest of the whole stream does.
-    const listing from_block = list_with_tool(path, first.offset);
-    ASSERT_EQ(from_block.chunks.size(), whole.chunks.size() - block_starts[b]);
-    for (std::size_t i = 0; i < from_block.chunks.size(); ++i)
-      EXPECT_EQ(from_block.chunks[i].offset, whole.chunks[block_starts[b] + i].offset);
-    EXPECT_EQ(from_block.closing.offset, whole.closing.offset);
-
-    const std::size_t end = b + 1 < block_starts.size() ? block_starts[b + 1] : whole.chunks.size();
     std::uint64_t unpacked = 0;
-    for (std::size_t i = block_starts[b]; i < end; ++i)
-      unpacked += whole.chunks[i].unpacked_size;
-    const std::uint64_t expected =
-        b + 1 < block_starts.size() ? block_size : input.size() - b * block_size;
-    EXPECT_EQ(unpacked, expected);
+    for (const listed_chunk &chunk : l.chunks)
+      unpacked += chunk.unpacked_size;
+    EXPECT_EQ(unpacked, stream.decoded_size);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    encoders, sevenzip_blocks_test,
-    testing::Values(sevenzip_case{"ultra", "-mx=9 -m0=LZMA2:c=1m", 4u << 20},
-                    sevenzip_case{"fastest_two_threads", "-mx=1 -m0=LZMA2:c=1m -mmt=2",
-                                  (2u << 20) + 12345}),
-    [](const testing::TestParamInfo<sevenzip_case> &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(table, encoders, testing::ValuesIn(encoder_cases), case_name);
 
 } // namespace
