@@ -26,39 +26,34 @@ struct layout {
 
 inline layout decode(const std::uint8_t *input, std::size_t size) {
   auto byte_at = [&](std::size_t i) -> std::uint32_t { return i < size ? input[i] : 0u; };
+  const bool far = (byte_at(1) & 0x80u) != 0;
+  const std::size_t header = far ? 6 : 2;
   layout l;
-  const std::uint32_t small = byte_at(0) | byte_at(1) << 8;
-  std::size_t header = 2;
-  if ((small & 0x8000u) == 0) {
-    l.start_offset = small;
-  } else {
-    header = 6;
-    l.start_offset = byte_at(2) | byte_at(3) << 8 | byte_at(4) << 16 | byte_at(5) << 24;
-    if (l.start_offset < below_2_gib)
-      l.data_position = l.start_offset & ~std::uint64_t{0xFFFF};
-  }
-  if (header < size) {
-    l.data = input + header;
-    l.data_size = size - header;
-  }
+  l.start_offset = far ? byte_at(2) | byte_at(3) << 8 | byte_at(4) << 16 | byte_at(5) << 24
+                       : byte_at(0) | byte_at(1) << 8;
+  if (far && l.start_offset < below_2_gib)
+    l.data_position = l.start_offset & ~std::uint64_t{0xFFFF};
+  l.data = header < size ? input + header : nullptr;
+  l.data_size = header < size ? size - header : 0;
   return l;
 }
 
 // The input that walks data from start_offset, 0 to 7FFF.
 inline std::string small_offset(std::uint16_t start_offset, const std::string &data) {
-  std::string s;
-  s.push_back(static_cast<char>(start_offset & 0xFF));
-  s.push_back(static_cast<char>(start_offset >> 8 & 0x7F));
-  return s + data;
+  return std::string{static_cast<char>(start_offset), static_cast<char>(start_offset >> 8 & 0x7F)} +
+         data;
 }
 
 // The input that walks from start_offset with the data at start_offset rounded down to
 // 64 KiB (or at 0 from 2 GiB on).
 inline std::string large_offset(std::uint32_t start_offset, const std::string &data) {
-  std::string s = {'\0', static_cast<char>(0x80)};
-  for (int i = 0; i < 4; ++i)
-    s.push_back(static_cast<char>(start_offset >> (8 * i) & 0xFF));
-  return s + data;
+  return std::string{'\0',
+                     static_cast<char>(0x80),
+                     static_cast<char>(start_offset),
+                     static_cast<char>(start_offset >> 8),
+                     static_cast<char>(start_offset >> 16),
+                     static_cast<char>(start_offset >> 24)} +
+         data;
 }
 
 } // namespace fuzz_input
