@@ -50,10 +50,7 @@ std::string encode(const std::vector<std::string> &pieces, std::uint32_t preset,
 } // namespace
 
 std::string bytes(std::initializer_list<int> values) {
-  std::string s;
-  for (int v : values)
-    s.push_back(static_cast<char>(v));
-  return s;
+  return std::string(values.begin(), values.end());
 }
 
 std::string text_data(std::size_t size, std::uint32_t seed) {
@@ -70,8 +67,7 @@ std::string text_data(std::size_t size, std::uint32_t seed) {
 std::string random_data(std::size_t size, std::uint32_t seed) {
   std::mt19937 gen(seed);
   std::string s(size, '\0');
-  for (char &c : s)
-    c = static_cast<char>(gen());
+  std::generate(s.begin(), s.end(), [&] { return static_cast<char>(gen()); });
   return s;
 }
 
