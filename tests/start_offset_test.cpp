@@ -9,6 +9,10 @@ struct offset_case {
   std::uint64_t expected;
 };
 
+void PrintTo(const offset_case &c, std::ostream *os) {
+  *os << '"' << c.text << '"';
+}
+
 class start_offset : public testing::TestWithParam<offset_case> {};
 
 TEST_P(start_offset, parses_like_scanf_hex_widened_to_64_bits) {
