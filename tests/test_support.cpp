@@ -76,7 +76,7 @@ process_output run_tool(const std::vector<std::string> &args, const std::string 
     dup2(stdout_path.empty() ? out_fd : open(stdout_path.c_str(), O_WRONLY), 1);
     dup2(err_fd, 2);
     // A walk stuck in a loop is stopped by SIGXFSZ instead of filling memory with output.
-    const rlimit output_limit{std::uint64_t{64} << 20, std::uint64_t{64} << 20};
+    const rlimit output_limit{std::uint64_t{8} << 20, std::uint64_t{8} << 20};
     setrlimit(RLIMIT_FSIZE, &output_limit);
     for (const std::string &setting : env)
       putenv(const_cast<char *>(setting.c_str()));
