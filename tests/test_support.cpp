@@ -95,8 +95,10 @@ process_output run_tool(const std::vector<std::string> &args, const std::string 
   process_output result{WIFEXITED(status) ? WEXITSTATUS(status) : -1,
                         read_file("/proc/self/fd/" + std::to_string(out_fd)),
                         read_file("/proc/self/fd/" + std::to_string(err_fd))};
-  if (crlf != nullptr && std::string(crlf) == "1")
+  if (crlf != nullptr && std::string(crlf) == "1") {
     result.out = from_crlf(result.out);
+    result.err = from_crlf(result.err);
+  }
   close(out_fd);
   close(err_fd);
   return result;

@@ -36,8 +36,9 @@ struct process_output {
 // LZMA2_CHUNKS_TEST_COMMAND (words split at white space, such as an emulator and a
 // cross-built binary), else this build's binary. Standard input comes from stdin_contents
 // through a pipe; standard output goes to stdout_path if given, else into `out`; env adds
-// NAME=VALUE settings. With LZMA2_CHUNKS_TEST_CRLF=1 the binary must end its output lines
-// in "\r\n", which `out` shows as "\n" (and a bare "\n" as "\r", so that it fails).
+// NAME=VALUE settings. With LZMA2_CHUNKS_TEST_CRLF=1 the binary must end its lines in
+// "\r\n" on both outputs, as Windows text mode writes them; `out` and `err` show them as
+// "\n" (and a bare "\n" as "\r", so that it fails).
 process_output run_tool(const std::vector<std::string> &args,
                         const std::string &stdin_contents = "", const std::string &stdout_path = "",
                         const std::vector<std::string> &env = {});
