@@ -4,11 +4,29 @@
 
 #include <gtest/gtest.h>
 
+#include "byte_input.h"
+#include "chunk_walk.h"
+#include "listing_writer.h"
+#include "start_offset.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
+#include <poll.h>
+#include <pty.h>
+#include <random>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
 const std::string usage = "usage: lzma2-chunks FILE OFFSET\n";
+const std::string help =
+    usage + "Lists the chunk headers of the LZMA2 stream that starts at the hexadecimal\n"
+            "OFFSET in FILE ('-' for standard input), without decompressing anything.\n"
+            "The manual page, lzma2-chunks(1), describes the output, how to find OFFSET\n"
+            "and the exit status.\n";
 
 // A short stream with each kind of line, at 0x10 behind some leading bytes.
 const std::string sample = std::string(0x10, 'h') + bytes({0x01, 0x00, 0x01}) + "ab" +
@@ -19,7 +37,8 @@ const std::string sample_listing = "00000010: 01 u=2\n"
                                    "0000001D: A0 u=1 p=1\n"
                                    "00000023: 00 ";
 
-// Standard error holds the usage message with status 2, and nothing otherwise.
+// Standard error holds the usage message with status 2, and nothing otherwise. Standard
+// input holds the sample too.
 struct process_case {
   const char *name;
   int status;
@@ -33,6 +52,23 @@ const process_case process_cases[] = {
     {"walks_from_zero_without_digits", 0, {"SAMPLE", "zz"}, "ofs=0\n00000000: 68 "},
     {"start_past_the_end", 0, {"SAMPLE", "1000"}, "ofs=1000\n00001000: FFFFFFFF "},
     {"minus_one", 0, {"SAMPLE", "-1"}, "ofs=FFFFFFFF\nFFFFFFFF: FFFFFFFF "},
+    {"largest_32_bit_offset", 0, {"SAMPLE", "FFFFFFFF"}, "ofs=FFFFFFFF\nFFFFFFFF: FFFFFFFF "},
+    {"offset_at_2_gib", 0, {"SAMPLE", "80000000"}, "ofs=80000000\n80000000: FFFFFFFF "},
+    {"offset_of_nine_digits", 0, {"SAMPLE", "100000000"}, "ofs=100000000\n100000000: FFFFFFFF "},
+    {"offset_of_twelve_digits",
+     0,
+     {"SAMPLE", "0x123456789AB"},
+     "ofs=123456789AB\n123456789AB: FFFFFFFF "},
+    {"offset_of_sixteen_digits",
+     0,
+     {"SAMPLE", "123456789ABCDEF0"},
+     "ofs=123456789ABCDEF0\n123456789ABCDEF0: FFFFFFFF "},
+    {"dash_is_standard_input", 0, {"-", "10"}, "ofs=10\n" + sample_listing},
+    {"help", 0, {"--help"}, help},
+    {"short_help", 0, {"-h"}, help},
+    {"version", 0, {"--version"}, "lzma2-chunks " LZMA2_CHUNKS_VERSION "\n"},
+    {"short_version", 0, {"-V"}, "lzma2-chunks " LZMA2_CHUNKS_VERSION "\n"},
+    {"unknown_option_alone", 2, {"--verbose"}, ""},
     {"start_beyond_any_seek",
      0,
      {"SAMPLE", "FFFFFFFFFFFFFFFF"},
@@ -71,7 +107,7 @@ TEST_P(process, prints_exactly_and_exits_with_status) {
   for (std::string &a : args)
     if (a == "SAMPLE")
       a = dir.write("sample", sample);
-  const process_output got = run_tool(args);
+  const process_output got = run_tool(args, sample);
   EXPECT_EQ(got.out, GetParam().out);
   EXPECT_EQ(got.err, GetParam().status == 2 ? usage : "");
   EXPECT_EQ(got.exit_status, GetParam().status);
@@ -117,6 +153,11 @@ TEST(process, lists_headers_past_4_gib_in_a_sparse_file) {
   put(first, bytes({0x01, 0xFF, 0xFF}));
   put(first + 3 + 65536, bytes({0xE3, 0x12, 0x34, 0x00, 0x09, 0x5D}));
   put(first + 3 + 65536 + 16, bytes({0x03}));
+  // Only a walk that reads by position gets this far in time.
+  const std::uint64_t at_64_gib = std::uint64_t{64} << 30;
+  put(at_64_gib, bytes({0x02, 0xFF, 0xFF}));
+  put(at_64_gib + 3 + 65536, bytes({0xE3, 0x12, 0x34, 0x00, 0x09, 0x5D}));
+  put(at_64_gib + 3 + 65536 + 16, bytes({0x80, 0xFF, 0xFF, 0x00, 0x00, 'x', 0x00}));
   ASSERT_TRUE(file.flush());
 
   EXPECT_EQ(run_tool({path, "100030000"}).out, "ofs=100030000\n"
@@ -130,6 +171,191 @@ TEST(process, lists_headers_past_4_gib_in_a_sparse_file) {
   EXPECT_EQ(run_tool({path, "7FFFFFF0"}).out, "ofs=7FFFFFF0\n"
                                               "7FFFFFF0: 02 u=65536\n"
                                               "8000FFF3: 00 ");
+  EXPECT_EQ(run_tool({path, "1000000000"}).out, "ofs=1000000000\n"
+                                                "1000000000: 02 u=65536\n"
+                                                "1000010003: E0 u=201269 p=10 s=5D\n"
+                                                "1000010013: 80 u=65536 p=1\n"
+                                                "1000010019: 00 ");
+}
+
+// What this build's walk lists for the file from the OFFSET text, offset line included.
+std::string listed_here(const std::string &path, const std::string &offset_text) {
+  char *text = nullptr;
+  std::size_t length = 0;
+  std::FILE *out = open_memstream(&text, &length);
+  const int fd = open(path.c_str(), O_RDONLY);
+  {
+    listing_writer writer(out);
+    const std::uint64_t start_offset = parse_start_offset(offset_text.c_str());
+    writer.offset_line(start_offset);
+    byte_input input(fd);
+    walk_chunks(input, start_offset, writer);
+  }
+  close(fd);
+  std::fclose(out);
+  std::string listed(text, length);
+  std::free(text);
+  return listed;
+}
+
+// Chains of random chunks, cut short or damaged, from OFFSET texts in every form scanf's
+// "%X" takes: the binary lists them as this build's walk does, from a file and a pipe.
+TEST(process, lists_random_streams_from_random_offset_texts) {
+  std::mt19937 random(2026);
+  const auto pick = [&](std::uint32_t n) { return random() % n; };
+  temp_dir dir;
+  for (std::uint32_t round = 0; round < 16; ++round) {
+    std::string stream = random_data(pick(40), round);
+    const std::uint64_t start = stream.size();
+    for (std::uint32_t chunks = pick(12); chunks > 0; --chunks) {
+      const auto payload = static_cast<int>(1 + pick(300));
+      const std::string size = bytes({(payload - 1) >> 8, (payload - 1) & 0xFF});
+      const auto any = [&](int from, int count) { return from + static_cast<int>(pick(count)); };
+      if (pick(3) == 0)
+        stream += bytes({any(1, 2)}) + size;
+      else if (pick(2) == 0)
+        stream += bytes({any(0x80, 64), any(0, 256), any(0, 256)}) + size;
+      else
+        stream += bytes({any(0xC0, 64), any(0, 256), any(0, 256)}) + size + bytes({any(0, 256)});
+      stream += random_data(static_cast<std::size_t>(payload), round * 100 + chunks);
+    }
+    if (pick(2) == 0)
+      stream += bytes({0x00});
+    stream += random_data(pick(8), round + 99);
+    const std::string digits = hex(start + pick(3));
+    const std::string forms[] = {digits,       "0x" + digits, " \t" + digits, digits + "q",
+                                 "+" + digits, "-" + digits,  "000" + digits, "zz"};
+    const std::string offset = forms[pick(8)];
+    const std::string path = dir.write("stream", stream);
+    SCOPED_TRACE("round " + std::to_string(round) + ", OFFSET '" + offset + "'");
+    const std::string expected = listed_here(path, offset);
+    EXPECT_EQ(run_tool({path, offset}).out, expected);
+    EXPECT_EQ(run_tool({"-", offset}, stream).out, expected);
+  }
+}
+
+// A slow producer: the line for each header shows while the input is still open, on a
+// terminal and through a pipe alike.
+TEST(native_process, shows_each_line_before_the_input_ends) {
+  for (const bool terminal : {true, false}) {
+    SCOPED_TRACE(terminal ? "terminal" : "pipe");
+    int in[2];
+    int out[2];
+    ASSERT_EQ(pipe(in), 0);
+    ASSERT_EQ(terminal ? openpty(&out[0], &out[1], nullptr, nullptr, nullptr) : pipe(out), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      dup2(in[0], 0);
+      dup2(out[1], 1);
+      close(in[1]);
+      close(out[0]);
+      execl(LZMA2_CHUNKS_BINARY, LZMA2_CHUNKS_BINARY, "-", "0", nullptr);
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    std::string shown;
+    for (const std::string &chunk : {bytes({0x01, 0x00, 0x00}) + "a", bytes({0x02, 0x00, 0x01})}) {
+      ASSERT_EQ(write(in[1], chunk.data(), chunk.size()), static_cast<ssize_t>(chunk.size()));
+      const std::string line = (shown.empty() ? "00000000: 01 u=1" : "00000004: 02 u=2");
+      // Only a guard against hanging: the line is due at once.
+      pollfd ready{out[0], POLLIN, 0};
+      char buffer[256];
+      while (shown.find(line) == std::string::npos && poll(&ready, 1, 10000) == 1) {
+        const ssize_t n = read(out[0], buffer, sizeof buffer);
+        shown.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+      }
+      EXPECT_NE(shown.find(line), std::string::npos) << shown;
+    }
+    close(in[1]);
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+  }
+}
+
+// Once the listing cannot be written, the walk stops instead of reading on: with no space
+// left, and with a reader that has gone while SIGPIPE is ignored.
+TEST(native_process, stops_reading_when_the_listing_cannot_be_written) {
+  for (const bool reader_gone : {false, true}) {
+    SCOPED_TRACE(reader_gone ? "reader gone" : "/dev/full");
+    int in[2];
+    int out[2];
+    ASSERT_EQ(pipe(in), 0);
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      std::signal(SIGPIPE, SIG_IGN);
+      dup2(in[0], 0);
+      dup2(reader_gone ? out[1] : open("/dev/full", O_WRONLY), 1);
+      close(in[1]);
+      close(out[0]);
+      execl(LZMA2_CHUNKS_BINARY, LZMA2_CHUNKS_BINARY, "-", "0", nullptr);
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[0]);
+    close(out[1]);
+    std::signal(SIGPIPE, SIG_IGN);
+    // Stored one-byte chunks without end, up to a bound that stands for endless input.
+    std::string chunks;
+    for (int i = 0; i < 16384; ++i)
+      chunks += bytes({0x01, 0x00, 0x00, i & 0xFF});
+    std::size_t fed = 0;
+    for (ssize_t n = 0; fed < (std::size_t{256} << 20) && n >= 0;
+         fed += static_cast<std::size_t>(n))
+      n = write(in[1], chunks.data(), chunks.size());
+    close(in[1]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_LT(fed, std::size_t{4} << 20) << "bytes the walk read on after the failure";
+  }
+}
+
+// tmpfs holds files up to the largest file position, so a walk can meet headers in the
+// last page below it, and run past the end of what any file can hold.
+TEST(native_process, lists_headers_up_to_the_largest_file_position) {
+  const std::string path = "/dev/shm/lzma2-chunks-test-" + std::to_string(getpid());
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+  ASSERT_GE(fd, 0);
+  const auto put = [&](std::uint64_t at, const std::string &data) {
+    return pwrite(fd, data.data(), data.size(), static_cast<off_t>(at)) ==
+           static_cast<ssize_t>(data.size());
+  };
+  const bool written = put(0x7FFFFFFFFFFFFFF0, bytes({0xE0, 0, 0, 0, 0, 0x5D, 'x', 0x00})) &&
+                       put(0x7FFFFFFFFFFFFFFC, bytes({0x02, 0x00, 0x00}));
+  close(fd);
+  if (written) {
+    EXPECT_EQ(run_tool({path, "7FFFFFFFFFFFFFF0"}).out, "ofs=7FFFFFFFFFFFFFF0\n"
+                                                        "7FFFFFFFFFFFFFF0: E0 u=1 p=1 s=5D\n"
+                                                        "7FFFFFFFFFFFFFF7: 00 ");
+    EXPECT_EQ(run_tool({path, "7FFFFFFFFFFFFFFC"}).out, "ofs=7FFFFFFFFFFFFFFC\n"
+                                                        "7FFFFFFFFFFFFFFC: 02 u=1\n"
+                                                        "8000000000000000: FFFFFFFF ");
+  }
+  unlink(path.c_str());
+  if (!written)
+    GTEST_SKIP() << "no tmpfs at /dev/shm that holds such a file";
+}
+
+// /proc/kpageflags refuses reads that are not whole aligned blocks.
+TEST(native_process, reads_a_file_that_refuses_unaligned_reads) {
+  if (access("/proc/kpageflags", R_OK) != 0)
+    GTEST_SKIP() << "/proc/kpageflags is not readable here";
+  const process_output got = run_tool({"/proc/kpageflags", "0"});
+  listing l;
+  EXPECT_STREQ(parse_listing(got.out, true, l), nullptr) << got.out;
+  EXPECT_NE(l.closing.shown, 0xFFFFFFFFu) << got.out;
+  EXPECT_EQ(got.exit_status, 0);
+}
+
+TEST(native_process, runs_with_a_64_kib_stack) {
+  temp_dir dir;
+  const std::string command = "ulimit -s 64 && '" LZMA2_CHUNKS_BINARY "' '" +
+                              dir.write("sample", sample) + "' 10 > '" + dir.path("out") + "'";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(read_file(dir.path("out")), "ofs=10\n" + sample_listing);
 }
 
 } // namespace
