@@ -63,6 +63,10 @@ const walk_case walk_cases[] = {
      "00000000: 01 u=1\n00000004: 00 "},
     {"no_end_marker", bytes({0x02, 0x00, 0x01, 'a', 'b'}), 0,
      "00000000: 02 u=2\n00000005: FFFFFFFF "},
+    // Text-mode input would end at the 1A and drop the CR.
+    {"payload_of_1A_and_CR_LF",
+     bytes({0x01, 0x00, 0x03, 0x1A, '\r', '\n', 0x1A, 0x02, 0x00, 0x00, '\r', 0x00}), 0,
+     "00000000: 01 u=4\n00000007: 02 u=1\n0000000B: 00 "},
     {"nothing_checked_beyond_control_ranges",
      bytes({0x80, 0x00, 0x00, 0x00, 0x00, 'a', 0x01, 0x00, 0x00, 'b', 0x00}), 0,
      "00000000: 80 u=1 p=1\n00000006: 01 u=1\n0000000A: 00 "},
