@@ -234,6 +234,22 @@ TEST(process, lists_random_streams_from_random_offset_texts) {
   }
 }
 
+// Starts this build's binary on "-" 0 with standard input from the pipe `in` and standard
+// output to `out`, and keeps only the write end of `in` here. An ignored SIGPIPE stays so.
+pid_t start_listing_input(const int (&in)[2], int out) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out, 1);
+    close(in[1]);
+    execl(LZMA2_CHUNKS_BINARY, LZMA2_CHUNKS_BINARY, "-", "0", nullptr);
+    _exit(127);
+  }
+  close(in[0]);
+  close(out);
+  return pid;
+}
+
 // A slow producer: the line for each header shows while the input is still open, on a
 // terminal and through a pipe alike.
 TEST(native_process, shows_each_line_before_the_input_ends) {
@@ -242,18 +258,10 @@ TEST(native_process, shows_each_line_before_the_input_ends) {
     int in[2];
     int out[2];
     ASSERT_EQ(pipe(in), 0);
-    ASSERT_EQ(terminal ? openpty(&out[0], &out[1], nullptr, nullptr, nullptr) : pipe(out), 0);
-    const pid_t pid = fork();
-    if (pid == 0) {
-      dup2(in[0], 0);
-      dup2(out[1], 1);
-      close(in[1]);
-      close(out[0]);
-      execl(LZMA2_CHUNKS_BINARY, LZMA2_CHUNKS_BINARY, "-", "0", nullptr);
-      _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
+    ASSERT_EQ(
+        terminal ? openpty(&out[0], &out[1], nullptr, nullptr, nullptr) : pipe2(out, O_CLOEXEC), 0);
+    fcntl(out[0], F_SETFD, FD_CLOEXEC);
+    const pid_t pid = start_listing_input(in, out[1]);
     std::string shown;
     for (const std::string &chunk : {bytes({0x01, 0x00, 0x00}) + "a", bytes({0x02, 0x00, 0x01})}) {
       ASSERT_EQ(write(in[1], chunk.data(), chunk.size()), static_cast<ssize_t>(chunk.size()));
@@ -269,42 +277,32 @@ TEST(native_process, shows_each_line_before_the_input_ends) {
     }
     close(in[1]);
     close(out[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    waitpid(pid, nullptr, 0);
   }
 }
 
 // Once the listing cannot be written, the walk stops instead of reading on: with no space
 // left, and with a reader that has gone while SIGPIPE is ignored.
 TEST(native_process, stops_reading_when_the_listing_cannot_be_written) {
+  std::signal(SIGPIPE, SIG_IGN);
+  std::string chunks;
+  for (int i = 0; i < 16384; ++i)
+    chunks += bytes({0x01, 0x00, 0x00, i & 0xFF});
   for (const bool reader_gone : {false, true}) {
     SCOPED_TRACE(reader_gone ? "reader gone" : "/dev/full");
     int in[2];
     int out[2];
     ASSERT_EQ(pipe(in), 0);
     ASSERT_EQ(pipe(out), 0);
-    const pid_t pid = fork();
-    if (pid == 0) {
-      std::signal(SIGPIPE, SIG_IGN);
-      dup2(in[0], 0);
-      dup2(reader_gone ? out[1] : open("/dev/full", O_WRONLY), 1);
-      close(in[1]);
-      close(out[0]);
-      execl(LZMA2_CHUNKS_BINARY, LZMA2_CHUNKS_BINARY, "-", "0", nullptr);
-      _exit(127);
-    }
-    close(in[0]);
     close(out[0]);
-    close(out[1]);
-    std::signal(SIGPIPE, SIG_IGN);
+    const pid_t pid = start_listing_input(in, reader_gone ? out[1] : open("/dev/full", O_WRONLY));
+    if (!reader_gone)
+      close(out[1]);
     // Stored one-byte chunks without end, up to a bound that stands for endless input.
-    std::string chunks;
-    for (int i = 0; i < 16384; ++i)
-      chunks += bytes({0x01, 0x00, 0x00, i & 0xFF});
     std::size_t fed = 0;
-    for (ssize_t n = 0; fed < (std::size_t{256} << 20) && n >= 0;
-         fed += static_cast<std::size_t>(n))
-      n = write(in[1], chunks.data(), chunks.size());
+    for (ssize_t n = 0; n >= 0 && fed < (std::size_t{256} << 20);
+         n = write(in[1], chunks.data(), chunks.size()))
+      fed += static_cast<std::size_t>(n);
     close(in[1]);
     int status = 0;
     waitpid(pid, &status, 0);
