@@ -37,44 +37,38 @@ chunk_header read_chunk_header(byte_input &input) {
   header.offset = input.position();
   header.control = input.read_byte();
   header.kind = kind_of(header.control);
-  switch (header.kind) {
-  case chunk_kind::end_of_walk:
-    // Nothing after the byte is read, so a walk over a pipe ends without waiting for more.
-    break;
-  case chunk_kind::uncompressed:
-    header.unpacked_size = read_size_field(input);
-    break;
-  case chunk_kind::compressed_with_props:
-  case chunk_kind::compressed:
-    // A sum, not an OR: a stored low part of FFFF carries into bit 16.
-    header.unpacked_size =
-        (static_cast<unsigned>(header.control) & 0x1Fu) * 65536u + read_size_field(input);
-    header.packed_size = read_size_field(input);
-    if (header.kind == chunk_kind::compressed_with_props)
-      header.props = static_cast<std::uint8_t>(read_low_byte(input));
-    break;
+  // Nothing after the byte is read, so a walk over a pipe ends without waiting for more.
+  if (header.kind == chunk_kind::end_of_walk)
+    return header;
+  const unsigned size = read_size_field(input);
+  if (header.kind == chunk_kind::uncompressed) {
+    header.unpacked_size = size;
+    return header;
   }
+  // A sum, not an OR: a stored low part of FFFF carries into bit 16.
+  header.unpacked_size = (static_cast<unsigned>(header.control) & 0x1Fu) * 65536u + size;
+  header.packed_size = read_size_field(input);
+  if (header.kind == chunk_kind::compressed_with_props)
+    header.props = static_cast<std::uint8_t>(read_low_byte(input));
   return header;
 }
 
 walk_result walk_chunks(byte_input &input, std::uint64_t start_offset, listing_writer &out) {
   input.seek(start_offset);
   for (;;) {
-    // Lines found so far go out before a read that may wait on a slow pipe.
-    if (input.may_wait(longest_header))
-      out.flush();
+    // Lines found so far go out before a read that may wait on a slow pipe. Once the
+    // listing cannot be written nobody reads the rest: stop rather than read on, perhaps
+    // forever.
+    if (input.may_wait(longest_header) && !out.flush())
+      return walk_result::write_error;
     const chunk_header header = read_chunk_header(input);
     if (header.kind == chunk_kind::end_of_walk) {
-      out.closing_line(header);
-      break;
+      if (!out.closing_line(header) || !out.flush())
+        return walk_result::write_error;
+      return input.failed() ? walk_result::read_error : walk_result::ok;
     }
-    out.chunk_line(header);
-    // Nobody reads the rest: stop rather than read on, perhaps forever.
-    if (out.failed())
+    if (!out.chunk_line(header))
       return walk_result::write_error;
     input.skip(payload_size(header));
   }
-  if (!out.finish())
-    return walk_result::write_error;
-  return input.failed() ? walk_result::read_error : walk_result::ok;
 }

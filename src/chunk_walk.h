@@ -18,7 +18,8 @@ enum class walk_result {
 chunk_header read_chunk_header(byte_input &input);
 
 // Lists the chunk headers from start_offset on, one line each, then the closing line,
-// jumping over every payload without reading it, and flushes the listing.
+// jumping over every payload without reading it, and flushes the listing. Stops at once
+// when the listing cannot be written.
 walk_result walk_chunks(byte_input &input, std::uint64_t start_offset, listing_writer &out);
 
 #endif

@@ -42,8 +42,8 @@ char *put_byte(char *dst, unsigned byte) {
   return dst + 2;
 }
 
-// A position: the low 32 bits always in eight digits, the digits above only when a
-// position has them.
+// A chunk's position as put_hex(position, 8) writes it, but with the eight digits nearly
+// every position has written two at a time.
 char *put_position(char *dst, std::uint64_t position) {
   if (position >> 32 != 0)
     dst = put_hex(dst, position >> 32, 1);
@@ -55,17 +55,17 @@ char *put_position(char *dst, std::uint64_t position) {
 
 } // namespace
 
-void listing_writer::offset_line(std::uint64_t start_offset) {
-  char *dst = put_hex(put_text(line_start(), "ofs="), start_offset, 1);
+bool listing_writer::offset_line(std::uint64_t start_offset) {
+  char *dst = put_hex(put_text(buffer_ + used_, "ofs="), start_offset, 1);
   *dst++ = '\n';
-  used_ = static_cast<std::size_t>(dst - buffer_);
+  return end_line(dst);
 }
 
-void listing_writer::chunk_line(const chunk_header &header) {
+bool listing_writer::chunk_line(const chunk_header &header) {
   // Compressed chunks show only their class: the low five bits belong to the unpacked size.
   const auto shown = static_cast<unsigned>(header.control) &
                      (header.kind == chunk_kind::uncompressed ? 0xFFu : 0xE0u);
-  char *dst = put_position(line_start(), header.offset);
+  char *dst = put_position(buffer_ + used_, header.offset);
   dst = put_byte(dst, shown);
   dst = put_decimal(put_text(dst, " u="), header.unpacked_size);
   if (header.kind != chunk_kind::uncompressed)
@@ -73,38 +73,27 @@ void listing_writer::chunk_line(const chunk_header &header) {
   if (header.kind == chunk_kind::compressed_with_props)
     dst = put_byte(put_text(dst, " s="), header.props);
   *dst++ = '\n';
-  used_ = static_cast<std::size_t>(dst - buffer_);
-  if (line_at_a_time_)
-    flush();
+  return end_line(dst);
 }
 
-void listing_writer::closing_line(const chunk_header &header) {
-  char *dst = put_position(line_start(), header.offset);
+bool listing_writer::closing_line(const chunk_header &header) {
+  char *dst = put_text(put_hex(buffer_ + used_, header.offset, 8), ": ");
   // The control byte as an unsigned 32-bit value, so the end of the input shows FFFFFFFF.
   dst = put_hex(dst, static_cast<std::uint32_t>(header.control), 2);
   *dst++ = ' ';
-  used_ = static_cast<std::size_t>(dst - buffer_);
+  return end_line(dst);
 }
 
-void listing_writer::flush() {
-  write_buffer();
-  if (std::fflush(out_) != 0 || std::ferror(out_) != 0)
-    failed_ = true;
+bool listing_writer::end_line(char *end) {
+  used_ = static_cast<std::size_t>(end - buffer_);
+  return used_ <= hand_over_at_ || flush();
 }
 
-bool listing_writer::finish() {
-  flush();
-  return !failed_;
-}
-
-char *listing_writer::line_start() {
-  if (sizeof buffer_ - used_ < max_line_length)
-    write_buffer();
-  return buffer_ + used_;
-}
-
-void listing_writer::write_buffer() {
+bool listing_writer::flush() {
   if (used_ != 0 && std::fwrite(buffer_, 1, used_, out_) != used_)
     failed_ = true;
   used_ = 0;
+  if (std::fflush(out_) != 0 || std::ferror(out_) != 0)
+    failed_ = true;
+  return !failed_;
 }
