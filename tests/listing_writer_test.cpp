@@ -25,7 +25,7 @@ template <typename Write> std::string written(Write write) {
   {
     listing_writer out(stream);
     write(out);
-    EXPECT_TRUE(out.finish());
+    EXPECT_TRUE(out.flush());
   }
   std::fclose(stream);
   std::string result(text, length);
