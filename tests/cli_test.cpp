@@ -311,6 +311,24 @@ TEST(native_process, stops_reading_when_the_listing_cannot_be_written) {
   }
 }
 
+// A file is walked no further than the first write that fails.
+TEST(native_process, stops_walking_a_file_at_the_first_failed_write) {
+  temp_dir dir;
+  std::string chunks;
+  for (int i = 0; i < 262144; ++i)
+    chunks += bytes({0x01, 0x00, 0x00, i & 0xFF});
+  const int fd = open(dir.write("chunks", chunks).c_str(), O_RDONLY);
+  std::FILE *full = std::fopen("/dev/full", "w");
+  {
+    listing_writer out(full);
+    byte_input input(fd);
+    EXPECT_EQ(walk_chunks(input, 0, out), walk_result::write_error);
+    EXPECT_LT(input.position(), chunks.size() / 2);
+  }
+  std::fclose(full);
+  close(fd);
+}
+
 // tmpfs holds files up to the largest file position, so a walk can meet headers in the
 // last page below it, and run past the end of what any file can hold.
 TEST(native_process, lists_headers_up_to_the_largest_file_position) {
@@ -337,11 +355,12 @@ TEST(native_process, lists_headers_up_to_the_largest_file_position) {
     GTEST_SKIP() << "no tmpfs at /dev/shm that holds such a file";
 }
 
-// /proc/kpageflags refuses reads that are not whole aligned blocks.
+// /proc/kpageflags refuses reads that are not whole aligned blocks: a lone header far
+// from the start is read so.
 TEST(native_process, reads_a_file_that_refuses_unaligned_reads) {
   if (access("/proc/kpageflags", R_OK) != 0)
     GTEST_SKIP() << "/proc/kpageflags is not readable here";
-  const process_output got = run_tool({"/proc/kpageflags", "0"});
+  const process_output got = run_tool({"/proc/kpageflags", "10003"});
   listing l;
   EXPECT_STREQ(parse_listing(got.out, true, l), nullptr) << got.out;
   EXPECT_NE(l.closing.shown, 0xFFFFFFFFu) << got.out;
