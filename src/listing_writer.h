@@ -2,15 +2,16 @@
 #define LZMA2_CHUNKS_LISTING_WRITER_H
 
 #include "chunk_header.h"
+#include "line_format.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
-// Writes the listing: the offset line, one line per chunk header and the closing line.
-// Lines are formatted by hand into a large buffer, since printf and small writes cost more
-// than the walk itself on streams of millions of tiny chunks. A reader watching a terminal
-// gets each line as it comes instead.
+// Writes the listing: the offset line, one line per chunk header and the closing line, into
+// a large buffer handed to the stream in blocks, since small writes cost more than the walk
+// itself on streams of millions of tiny chunks. A reader watching a terminal gets each line
+// as it comes instead.
 class listing_writer {
 public:
   explicit listing_writer(std::FILE *out, bool line_at_a_time = false)
@@ -42,5 +43,26 @@ private:
   std::size_t used_ = 0;
   char buffer_[buffer_size];
 };
+
+// Inline: the walk writes one a chunk, and a call per line costs more than the line.
+inline bool listing_writer::chunk_line(const chunk_header &header) {
+  // Compressed chunks show only their class: the low five bits belong to the unpacked size.
+  const auto shown = static_cast<unsigned>(header.control) &
+                     (header.kind == chunk_kind::uncompressed ? 0xFFu : 0xE0u);
+  char *dst = line_format::put_position(buffer_ + used_, header.offset);
+  dst = line_format::put_byte(dst, shown);
+  dst = line_format::put_decimal(line_format::put_text(dst, " u="), header.unpacked_size);
+  if (header.kind != chunk_kind::uncompressed)
+    dst = line_format::put_decimal(line_format::put_text(dst, " p="), header.packed_size);
+  if (header.kind == chunk_kind::compressed_with_props)
+    dst = line_format::put_byte(line_format::put_text(dst, " s="), header.props);
+  *dst++ = '\n';
+  return end_line(dst);
+}
+
+inline bool listing_writer::end_line(char *end) {
+  used_ = static_cast<std::size_t>(end - buffer_);
+  return used_ <= hand_over_at_ || flush();
+}
 
 #endif
