@@ -30,9 +30,8 @@ std::uint32_t payload_size(const chunk_header &header) {
   return header.kind == chunk_kind::uncompressed ? header.unpacked_size : header.packed_size;
 }
 
-} // namespace
-
-chunk_header read_chunk_header(byte_input &input) {
+// Inline, so that in the walk's loop the header it returns stays in registers.
+inline chunk_header read_header(byte_input &input) {
   chunk_header header;
   header.offset = input.position();
   header.control = input.read_byte();
@@ -53,6 +52,12 @@ chunk_header read_chunk_header(byte_input &input) {
   return header;
 }
 
+} // namespace
+
+chunk_header read_chunk_header(byte_input &input) {
+  return read_header(input);
+}
+
 walk_result walk_chunks(byte_input &input, std::uint64_t start_offset, listing_writer &out) {
   input.seek(start_offset);
   for (;;) {
@@ -61,7 +66,7 @@ walk_result walk_chunks(byte_input &input, std::uint64_t start_offset, listing_w
     // forever.
     if (input.may_wait(longest_header) && !out.flush())
       return walk_result::write_error;
-    const chunk_header header = read_chunk_header(input);
+    const chunk_header header = read_header(input);
     if (header.kind == chunk_kind::end_of_walk) {
       if (!out.closing_line(header) || !out.flush())
         return walk_result::write_error;
