@@ -1,5 +1,6 @@
 #include "byte_input.h"
 
+#include "chunk_header.h"
 #include "file_access.h"
 
 #include <algorithm>
@@ -41,7 +42,7 @@ bool byte_input::fill_window() {
   // whole pages suit them.
   const bool dense =
       aligned_only_ || (position_ >= window_end && position_ - window_end < page_size);
-  std::size_t wanted = max_header_length;
+  std::size_t wanted = longest_chunk_header;
   window_start_ = position_;
   if (dense) {
     window_start_ = position_ & ~std::uint64_t{page_size - 1};

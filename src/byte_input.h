@@ -52,8 +52,6 @@ private:
 
   static constexpr std::size_t page_size = 4096;
   static constexpr std::size_t window_size = std::size_t{64} * 1024;
-  // Control byte, two unpacked-size bytes, two packed-size bytes, properties.
-  static constexpr std::size_t max_header_length = 6;
 
   int fd_;
   bool positional_;

@@ -1,6 +1,7 @@
 #ifndef LZMA2_CHUNKS_CHUNK_HEADER_H
 #define LZMA2_CHUNKS_CHUNK_HEADER_H
 
+#include <cstddef>
 #include <cstdint>
 
 // What a control byte opens; it decides which fields follow and which line is printed.
@@ -10,6 +11,9 @@ enum class chunk_kind {
   compressed,           // classes 80 and A0
   compressed_with_props // classes C0 and E0
 };
+
+// Control byte, two unpacked-size bytes, two packed-size bytes, properties.
+constexpr std::size_t longest_chunk_header = 6;
 
 // One LZMA2 chunk header as read. Fields a kind does not have are 0.
 struct chunk_header {

@@ -2,9 +2,6 @@
 
 namespace {
 
-// Control byte, two unpacked-size bytes, two packed-size bytes, properties.
-constexpr std::size_t longest_header = 6;
-
 unsigned read_low_byte(byte_input &input) {
   return static_cast<unsigned>(input.read_byte()) & 0xFFu;
 }
@@ -64,7 +61,7 @@ walk_result walk_chunks(byte_input &input, std::uint64_t start_offset, listing_w
     // Lines found so far go out before a read that may wait on a slow pipe. Once the
     // listing cannot be written nobody reads the rest: stop rather than read on, perhaps
     // forever.
-    if (input.may_wait(longest_header) && !out.flush())
+    if (input.may_wait(longest_chunk_header) && !out.flush())
       return walk_result::write_error;
     const chunk_header header = read_header(input);
     if (header.kind == chunk_kind::end_of_walk) {
