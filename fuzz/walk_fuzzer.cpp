@@ -22,32 +22,20 @@ namespace {
   std::abort();
 }
 
-// Collects a listing, and stops a walk whose output outgrows its input: every chunk takes at
-// least three bytes, so a walk that lists more is stuck, and would fill all memory.
-struct bounded_output {
-  std::size_t limit;
-  std::string text;
-};
-
-ssize_t write_bounded(void *cookie, const char *data, std::size_t size) {
-  auto &out = *static_cast<bounded_output *>(cookie);
-  out.text.append(data, size);
-  if (out.text.size() > out.limit)
-    fail("output grows past what the input can hold", out.text.substr(0, 4096));
-  return static_cast<ssize_t>(size);
-}
-
-// What `write` writes to the stream it is given, bounded by the size of the input's data.
+// What `write` writes to the descriptor it is given, in a file that cannot grow past a
+// bound set by the input's size: every chunk takes at least three bytes, so a walk that
+// lists more is stuck, and would fill all memory. Its writes fail there instead.
 template <typename Write> std::string bounded(std::size_t data_size, Write write) {
-  bounded_output out{(data_size / 3 + 4) * 64, ""};
-  cookie_io_functions_t io{};
-  io.write = write_bounded;
-  std::FILE *stream = fopencookie(&out, "w", io);
-  if (stream == nullptr)
+  const int fd = memfd_create("listing", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+  const auto limit = static_cast<off_t>((data_size / 3 + 4) * 64);
+  if (fd < 0 || ftruncate(fd, limit) != 0 || fcntl(fd, F_ADD_SEALS, F_SEAL_GROW) != 0)
     std::abort();
-  write(stream);
-  std::fclose(stream);
-  return out.text;
+  write(fd);
+  std::string text(static_cast<std::size_t>(lseek(fd, 0, SEEK_CUR)), '\0');
+  if (pread(fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()))
+    std::abort();
+  close(fd);
+  return text;
 }
 
 // The properties every listing has, whatever the input: it parses strictly, the chunks
@@ -82,11 +70,11 @@ void check_listing(const std::string &text, const fuzz_input::layout &in) {
 }
 
 std::string walk_fd(int fd, const fuzz_input::layout &in, const char *what) {
-  return bounded(in.data_size, [&](std::FILE *stream) {
+  return bounded(in.data_size, [&](int out) {
     byte_input input(fd);
-    listing_writer writer(stream);
+    listing_writer writer(out);
     if (walk_chunks(input, in.start_offset, writer) != walk_result::ok)
-      fail(what, "");
+      fail(what, "the walk failed, or listed more than the input can hold");
   });
 }
 
@@ -107,12 +95,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *input, std::size_t siz
   const std::string listed = walk_fd(fd, in, "walk over a file failed");
   check_listing(listed, in);
 
-  const std::string baseline = bounded(in.data_size, [&](std::FILE *stream) {
+  const std::string baseline = bounded(in.data_size, [&](int out) {
     std::FILE *file = fdopen(dup(fd), "rb");
-    if (file == nullptr)
+    std::FILE *stream = fdopen(dup(out), "wb");
+    if (file == nullptr || stream == nullptr)
       std::abort();
     baseline_walk_chunks(file, static_cast<unsigned>(in.start_offset), stream);
     std::fclose(file);
+    std::fclose(stream);
   });
   if (baseline != listed)
     fail("listing differs from the baseline walk's", listed);

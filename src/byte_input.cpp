@@ -38,23 +38,33 @@ bool byte_input::fill_window() {
   if (position_ >= addressable_end)
     return false;
   const std::uint64_t window_end = window_start_ + window_length_;
-  // Some files, such as /proc/kpageflags, refuse reads that are not whole aligned blocks;
-  // whole pages suit them.
+  const std::uint64_t page_start = position_ & ~std::uint64_t{page_size - 1};
+  // Some files, such as /proc/kpageflags or one opened with O_DIRECT, refuse reads that
+  // are not whole aligned blocks; whole pages suit them.
   const bool dense =
       aligned_only_ || (position_ >= window_end && position_ - window_end < page_size);
   std::size_t wanted = longest_chunk_header;
   window_start_ = position_;
   if (dense) {
-    window_start_ = position_ & ~std::uint64_t{page_size - 1};
-    wanted = std::min(std::max(2 * last_request_, page_size), window_size);
+    last_request_ = std::min(std::max(2 * last_request_, page_size), window_size);
+    // What was read is not read again: after a short read the window goes on from its
+    // end, and still ends on a page boundary.
+    window_start_ = aligned_only_ ? page_start : std::max(page_start, window_end);
+    wanted = last_request_ - static_cast<std::size_t>(window_start_ - page_start);
+  } else {
+    last_request_ = 0;
   }
-  last_request_ = wanted;
-  wanted =
-      static_cast<std::size_t>(std::min<std::uint64_t>(wanted, addressable_end - window_start_));
+  std::uint64_t readable = addressable_end - window_start_;
+  if (aligned_only_)
+    readable &= ~std::uint64_t{page_size - 1};
+  wanted = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, readable));
   window_length_ = 0;
   // A short read is not the end: FUSE, NFS and procfs return fewer bytes than asked for.
+  // But a file that takes only whole blocks returns fewer only at its end, and would refuse
+  // a read from where that one stopped.
   while (position_ - window_start_ >= window_length_) {
-    if (read_more(wanted - window_length_))
+    const bool at_aligned_end = aligned_only_ && window_length_ != 0;
+    if (!at_aligned_end && read_more(wanted - window_length_))
       continue;
     if (failed_ && errno == EINVAL && !aligned_only_) {
       aligned_only_ = true;

@@ -62,8 +62,9 @@ private:
   // The bytes at [window_start_, window_start_ + window_length_) of the input.
   std::uint64_t window_start_ = 0;
   std::size_t window_length_ = 0;
-  std::size_t last_request_ = page_size; // bytes the last positional window asked for
-  unsigned char window_[window_size];
+  std::size_t last_request_ = 0; // bytes the last dense window asked for, 0 after a lone header
+  // Aligned for a descriptor opened with O_DIRECT, which reads only into aligned memory.
+  alignas(page_size) unsigned char window_[window_size];
 };
 
 #endif

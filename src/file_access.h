@@ -2,26 +2,42 @@
 #define LZMA2_CHUNKS_FILE_ACCESS_H
 
 // The few calls that differ between POSIX systems and Windows: opening the input, telling
-// whether it can be read by position, and the reads themselves.
+// whether it can be read by position, and the reads and writes themselves.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#ifdef _WIN32
+#include <string>
+#include <vector>
+#endif
 
 // Opens FILE read-only in binary mode; "-" is standard input, switched to binary mode. A
-// directory counts as a file that cannot be opened. Null when it cannot be opened.
+// directory, or a standard input that is closed or open only for writing, counts as a file
+// that cannot be opened. Null when it cannot be opened. On Windows the path is UTF-8.
 std::FILE *open_input_file(const char *path);
 
-// True when the stream goes to a terminal, where someone watches the lines come.
-bool is_terminal(std::FILE *stream);
+// True when the descriptor is a terminal (on Windows a console), where someone watches the
+// lines come.
+bool is_terminal(int fd);
 
 // True for a disk file or block device, which can be read at any position.
 bool reads_by_position(int fd);
 
 // One read of up to length bytes, at position `at` or from where the input stands. The
-// number of bytes read, 0 at the end, or -1 on an error with errno set; a read interrupted
-// by a signal is retried.
+// number of bytes read, 0 at the end, or -1 on an error with errno set. A read interrupted
+// by a signal is retried, and one that would block waits until the input is ready.
 std::ptrdiff_t read_at(int fd, unsigned char *dst, std::size_t length, std::uint64_t at);
 std::ptrdiff_t read_on(int fd, unsigned char *dst, std::size_t length);
+
+// Writes all length bytes, in the descriptor's text or binary mode, waiting whenever a
+// non-blocking output is full. False when they cannot all be written.
+bool write_all(int fd, const char *data, std::size_t length);
+
+#ifdef _WIN32
+// The command line as Windows holds it, in UTF-16, turned into UTF-8 that keeps every name
+// exactly, even one that is not valid UTF-16.
+std::vector<std::string> utf8_arguments(int argc, wchar_t **argv);
+#endif
 
 #endif

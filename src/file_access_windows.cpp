@@ -1,6 +1,8 @@
 #include "file_access.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
@@ -12,20 +14,90 @@ HANDLE handle_of(int fd) {
   return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
 }
 
+bool is_surrogate(std::uint32_t unit, std::uint32_t first) {
+  return unit >= first && unit < first + 0x400;
+}
+
+// UTF-8, except that a surrogate without its pair, which a Windows name may hold, is kept
+// as the three bytes it would take as a code point of its own.
+void append_utf8(std::string &out, std::uint32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+    return;
+  }
+  static const unsigned char lead[] = {0, 0xC0, 0xE0, 0xF0};
+  const int tail = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+  out += static_cast<char>(lead[tail] | c >> (6 * tail));
+  for (int i = tail - 1; i >= 0; --i)
+    out += static_cast<char>(0x80u | (c >> (6 * i) & 0x3Fu));
+}
+
+std::string utf8_from_wide(const wchar_t *wide) {
+  std::string out;
+  for (; *wide != 0; ++wide) {
+    std::uint32_t c = static_cast<std::uint16_t>(*wide);
+    const auto next = static_cast<std::uint16_t>(wide[1]);
+    if (is_surrogate(c, 0xD800) && is_surrogate(next, 0xDC00)) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
+      ++wide;
+    }
+    append_utf8(out, c);
+  }
+  return out;
+}
+
+// The inverse of utf8_from_wide, for text it made.
+std::wstring wide_from_utf8(const char *text) {
+  std::wstring out;
+  for (const auto *p = reinterpret_cast<const unsigned char *>(text); *p != 0;) {
+    const unsigned lead = *p++;
+    int tail = lead < 0xC0 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+    std::uint32_t c = tail == 0 ? lead : lead & (0x3Fu >> tail);
+    for (; tail > 0 && (*p & 0xC0u) == 0x80u; --tail, ++p)
+      c = c << 6 | (*p & 0x3Fu);
+    if (c >= 0x10000) {
+      out += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+      c = 0xDC00 + ((c - 0x10000) & 0x3FF);
+    }
+    out += static_cast<wchar_t>(c);
+  }
+  return out;
+}
+
+// No handle at all, as when standard input was closed, or a directory.
+bool can_be_read(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
+    return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  return GetFileInformationByHandle(handle, &info) == 0 ||
+         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 } // namespace
+
+std::vector<std::string> utf8_arguments(int argc, wchar_t **argv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i)
+    args.push_back(utf8_from_wide(argv[i]));
+  return args;
+}
 
 std::FILE *open_input_file(const char *path) {
   if (std::strcmp(path, "-") == 0) {
+    if (!can_be_read(GetStdHandle(STD_INPUT_HANDLE)))
+      return nullptr;
     // In text mode a 1A byte would end the input and CR LF would lose its CR.
     _setmode(_fileno(stdin), _O_BINARY);
     return stdin;
   }
   // Windows refuses to open a directory as a file, so nothing more is needed here.
-  return std::fopen(path, "rb");
+  return _wfopen(wide_from_utf8(path).c_str(), L"rb");
 }
 
-bool is_terminal(std::FILE *stream) {
-  return _isatty(_fileno(stream)) != 0;
+bool is_terminal(int fd) {
+  // Not _isatty, which is true for every character device, NUL among them.
+  DWORD mode = 0;
+  return GetConsoleMode(handle_of(fd), &mode) != 0;
 }
 
 bool reads_by_position(int fd) {
@@ -48,4 +120,17 @@ std::ptrdiff_t read_at(int fd, unsigned char *dst, std::size_t length, std::uint
 std::ptrdiff_t read_on(int fd, unsigned char *dst, std::size_t length) {
   // The C runtime's read turns a pipe whose writer has gone into the end of the input.
   return _read(fd, dst, static_cast<unsigned>(length));
+}
+
+bool write_all(int fd, const char *data, std::size_t length) {
+  while (length > 0) {
+    // In text mode the C runtime writes each "\n" as "\r\n" and counts it as one byte.
+    const int written =
+        _write(fd, data, static_cast<unsigned>(std::min<std::size_t>(length, INT_MAX)));
+    if (written <= 0)
+      return false;
+    data += written;
+    length -= static_cast<std::size_t>(written);
+  }
+  return true;
 }

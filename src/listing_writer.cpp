@@ -1,5 +1,7 @@
 #include "listing_writer.h"
 
+#include "file_access.h"
+
 using line_format::put_hex;
 using line_format::put_text;
 
@@ -18,10 +20,9 @@ bool listing_writer::closing_line(const chunk_header &header) {
 }
 
 bool listing_writer::flush() {
-  if (used_ != 0 && std::fwrite(buffer_, 1, used_, out_) != used_)
+  // After a failed write nothing more goes out: a listing with a gap would mislead.
+  if (!failed_ && used_ != 0 && !write_all(fd_, buffer_, used_))
     failed_ = true;
   used_ = 0;
-  if (std::fflush(out_) != 0 || std::ferror(out_) != 0)
-    failed_ = true;
   return !failed_;
 }

@@ -6,16 +6,15 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 // Writes the listing: the offset line, one line per chunk header and the closing line, into
-// a large buffer handed to the stream in blocks, since small writes cost more than the walk
-// itself on streams of millions of tiny chunks. A reader watching a terminal gets each line
-// as it comes instead.
+// a large buffer written to the descriptor in blocks, since small writes cost more than the
+// walk itself on streams of millions of tiny chunks. A reader watching a terminal gets each
+// line as it comes instead.
 class listing_writer {
 public:
-  explicit listing_writer(std::FILE *out, bool line_at_a_time = false)
-      : out_(out), hand_over_at_(line_at_a_time ? 0 : buffer_size - max_line_length) {}
+  explicit listing_writer(int fd, bool line_at_a_time = false)
+      : fd_(fd), hand_over_at_(line_at_a_time ? 0 : buffer_size - max_line_length) {}
   listing_writer(const listing_writer &) = delete;
   listing_writer &operator=(const listing_writer &) = delete;
 
@@ -25,7 +24,7 @@ public:
   bool chunk_line(const chunk_header &header);
   // Position and control byte as read; the end of the input shows as FFFFFFFF.
   bool closing_line(const chunk_header &header);
-  // Hands the lines so far to the stream and flushes it.
+  // Writes out the lines so far.
   bool flush();
 
 private:
@@ -37,7 +36,7 @@ private:
   static constexpr std::size_t max_line_length = 64;
   static constexpr std::size_t buffer_size = std::size_t{64} * 1024;
 
-  std::FILE *out_;
+  int fd_;
   std::size_t hand_over_at_; // 0 for a terminal: each line goes out as it is written
   bool failed_ = false;
   std::size_t used_ = 0;

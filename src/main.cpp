@@ -29,17 +29,17 @@ constexpr const char *description =
     "and the exit status.\n";
 
 int print(const char *text, const char *more = "") {
-  const bool written = std::fputs(text, stdout) >= 0 && std::fputs(more, stdout) >= 0;
-  return written && std::fflush(stdout) == 0 ? exit_ok : exit_failure;
+  const int out = fileno(stdout);
+  const bool written =
+      write_all(out, text, std::strlen(text)) && write_all(out, more, std::strlen(more));
+  return written ? exit_ok : exit_failure;
 }
 
 int exit_status(walk_result result) {
   return result == walk_result::ok ? exit_ok : exit_failure;
 }
 
-} // namespace
-
-int main(int argc, char **argv) {
+int run(int argc, char **argv) {
   if (argc == 2 && is_any_of(argv[1], "-h", "--help"))
     return print(usage, description);
   if (argc == 2 && is_any_of(argv[1], "-V", "--version"))
@@ -53,12 +53,29 @@ int main(int argc, char **argv) {
     return exit_failure;
 
   const std::uint64_t start_offset = parse_start_offset(argv[2]);
-  // The listing is buffered in its own large blocks; without a second buffer under them, a
-  // failed write shows at once.
-  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  const int out_fd = fileno(stdout);
   // Static: the two 64 KiB buffers in them would not fit a small stack.
-  static listing_writer out(stdout, is_terminal(stdout));
+  static listing_writer out(out_fd, is_terminal(out_fd));
   static byte_input input(fileno(file));
   out.offset_line(start_offset);
   return exit_status(walk_chunks(input, start_offset, out));
 }
+
+} // namespace
+
+#ifdef _WIN32
+// The narrow argv holds the arguments squeezed into the ANSI code page, where a name such
+// as "Ωmega" may become that of another file, "Omega", and fullwidth digits plain ones.
+int wmain(int argc, wchar_t **wide_argv) {
+  std::vector<std::string> args = utf8_arguments(argc, wide_argv);
+  std::vector<char *> argv;
+  for (std::string &arg : args)
+    argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  return run(argc, argv.data());
+}
+#else
+int main(int argc, char **argv) {
+  return run(argc, argv);
+}
+#endif

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "baseline_walk.h"
 #include "byte_input.h"
 #include "chunk_walk.h"
 #include "listing_writer.h"
-#include "start_offset.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -16,7 +16,9 @@
 #include <poll.h>
 #include <pty.h>
 #include <random>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -37,14 +39,18 @@ const std::string sample_listing = "00000010: 01 u=2\n"
                                    "0000001D: A0 u=1 p=1\n"
                                    "00000023: 00 ";
 
-// Standard error holds the usage message with status 2, and nothing otherwise. Standard
-// input holds the sample too.
+// Standard error holds the usage message with status 2, and nothing otherwise.
 struct process_case {
   const char *name;
   int status;
-  std::vector<std::string> args; // "SAMPLE" stands for a file holding the sample
+  // "SAMPLE" stands for a file holding the sample, "SAMPLE:name" for one with that name.
+  std::vector<std::string> args;
   std::string out;
+  const char *stdin_path = nullptr; // else the sample through a pipe; "" for none
 };
+
+const std::string long_path =
+    std::string(100, 'a') + "/" + std::string(100, 'b') + "/" + std::string(100, 'c') + ".xz";
 
 const process_case process_cases[] = {
     {"lists_the_sample", 0, {"SAMPLE", "10"}, "ofs=10\n" + sample_listing},
@@ -83,6 +89,13 @@ const process_case process_cases[] = {
     {"no_arguments", 2, {}, ""},
     {"one_argument", 2, {"SAMPLE"}, ""},
     {"one_missing_file_argument", 2, {"/nonexistent/file"}, ""},
+    {"dash_on_empty_input", 0, {"-", "10"}, "ofs=10\n00000010: FFFFFFFF ", "/dev/null"},
+    // Windows would read these as the digits 18, and the names below in its ANSI code page,
+    // where Ωmega.xz is Omega.xz, which holds something else here.
+    {"fullwidth_digits", 0, {"SAMPLE", "１８"}, "ofs=0\n00000000: 68 "},
+    {"name_outside_the_code_page", 0, {"SAMPLE:Ωmega.xz", "10"}, "ofs=10\n" + sample_listing},
+    {"name_in_three_scripts", 0, {"SAMPLE:données-日本.xz", "10"}, "ofs=10\n" + sample_listing},
+    {"path_over_260_characters", 0, {"SAMPLE:" + long_path, "10"}, "ofs=10\n" + sample_listing},
 };
 
 // Files only Linux has.
@@ -92,6 +105,9 @@ const process_case native_process_cases[] = {
     {"size_zero_proc_file", 0, {"/proc/self/cmdline", "0"}, "ofs=0\n00000000: 2F "},
     // Reading the first page of a process's memory fails with EIO.
     {"read_error", 1, {"/proc/self/mem", "0"}, "ofs=0\n00000000: FFFFFFFF "},
+    // Standard input that cannot be read at all is a file that cannot be opened.
+    {"dash_on_closed_input", 1, {"-", "0"}, "", ""},
+    {"dash_on_a_directory", 1, {"-", "0"}, "", "/"},
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -103,11 +119,14 @@ class process : public testing::TestWithParam<process_case> {};
 
 TEST_P(process, prints_exactly_and_exits_with_status) {
   temp_dir dir;
+  dir.write("Omega.xz", bytes({0x03}));
   std::vector<std::string> args = GetParam().args;
   for (std::string &a : args)
-    if (a == "SAMPLE")
-      a = dir.write("sample", sample);
-  const process_output got = run_tool(args, sample);
+    if (a.rfind("SAMPLE", 0) == 0)
+      a = dir.write(a == "SAMPLE" ? "sample" : a.substr(7), sample);
+  tool_input in(sample);
+  in.path = GetParam().stdin_path;
+  const process_output got = run_tool(args, in);
   EXPECT_EQ(got.out, GetParam().out);
   EXPECT_EQ(got.err, GetParam().status == 2 ? usage : "");
   EXPECT_EQ(got.exit_status, GetParam().status);
@@ -120,8 +139,9 @@ INSTANTIATE_TEST_SUITE_P(native_linux, process, testing::ValuesIn(native_process
 TEST(native_process, fails_when_output_cannot_be_written) {
   temp_dir dir;
   const std::string path = dir.write("sample", sample);
-  for (const char *offset : {"10", "0"})
-    EXPECT_EQ(run_tool({path, offset}, "", "/dev/full").exit_status, 1) << offset;
+  for (const std::vector<std::string> &args :
+       {std::vector<std::string>{path, "10"}, {path, "0"}, {"--help"}, {"--version"}})
+    EXPECT_EQ(run_tool(args, {}, "/dev/full").exit_status, 1) << args.back();
 }
 
 // A pipe cannot seek: the same bytes must give the same output, skips past the end included.
@@ -178,20 +198,17 @@ TEST(process, lists_headers_past_4_gib_in_a_sparse_file) {
                                                 "1000010019: 00 ");
 }
 
-// What this build's walk lists for the file from the OFFSET text, offset line included.
-std::string listed_here(const std::string &path, const std::string &offset_text) {
+// What the straightforward walk lists for the file, from OFFSET as scanf's "%X" reads it.
+std::string listed_by_baseline(const std::string &path, const std::string &offset_text) {
+  unsigned start_offset = 0;
+  std::sscanf(offset_text.c_str(), "%X", &start_offset);
   char *text = nullptr;
   std::size_t length = 0;
   std::FILE *out = open_memstream(&text, &length);
-  const int fd = open(path.c_str(), O_RDONLY);
-  {
-    listing_writer writer(out);
-    const std::uint64_t start_offset = parse_start_offset(offset_text.c_str());
-    writer.offset_line(start_offset);
-    byte_input input(fd);
-    walk_chunks(input, start_offset, writer);
-  }
-  close(fd);
+  std::FILE *in = std::fopen(path.c_str(), "rb");
+  std::fprintf(out, "ofs=%X\n", start_offset);
+  baseline_walk_chunks(in, start_offset, out);
+  std::fclose(in);
   std::fclose(out);
   std::string listed(text, length);
   std::free(text);
@@ -199,7 +216,7 @@ std::string listed_here(const std::string &path, const std::string &offset_text)
 }
 
 // Chains of random chunks, cut short or damaged, from OFFSET texts in every form scanf's
-// "%X" takes: the binary lists them as this build's walk does, from a file and a pipe.
+// "%X" takes: the binary lists them as the straightforward walk does, from a file and a pipe.
 TEST(process, lists_random_streams_from_random_offset_texts) {
   std::mt19937 random(2026);
   const auto pick = [&](std::uint32_t n) { return random() % n; };
@@ -228,14 +245,14 @@ TEST(process, lists_random_streams_from_random_offset_texts) {
     const std::string offset = forms[pick(8)];
     const std::string path = dir.write("stream", stream);
     SCOPED_TRACE("round " + std::to_string(round) + ", OFFSET '" + offset + "'");
-    const std::string expected = listed_here(path, offset);
+    const std::string expected = listed_by_baseline(path, offset);
     EXPECT_EQ(run_tool({path, offset}).out, expected);
     EXPECT_EQ(run_tool({"-", offset}, stream).out, expected);
   }
 }
 
-// Starts this build's binary on "-" 0 with standard input from the pipe `in` and standard
-// output to `out`, and keeps only the write end of `in` here. An ignored SIGPIPE stays so.
+// Starts this build's binary on "-" 0 with standard input from in[0] and standard output to
+// `out`, and keeps only in[1] here. An ignored SIGPIPE stays so.
 pid_t start_listing_input(const int (&in)[2], int out) {
   const pid_t pid = fork();
   if (pid == 0) {
@@ -250,44 +267,116 @@ pid_t start_listing_input(const int (&in)[2], int out) {
   return pid;
 }
 
-// A slow producer: the line for each header shows while the input is still open, on a
-// terminal and through a pipe alike.
-TEST(native_process, shows_each_line_before_the_input_ends) {
-  for (const bool terminal : {true, false}) {
-    SCOPED_TRACE(terminal ? "terminal" : "pipe");
-    int in[2];
-    int out[2];
-    ASSERT_EQ(pipe(in), 0);
-    ASSERT_EQ(terminal ? openpty(&out[0], &out[1], nullptr, nullptr, nullptr) : pipe(out), 0);
-    // The reading end stays here only, so that it sees the end when the tool exits.
-    fcntl(out[0], F_SETFD, FD_CLOEXEC);
-    const pid_t pid = start_listing_input(in, out[1]);
-    std::string shown;
-    for (const std::string &chunk : {bytes({0x01, 0x00, 0x00}) + "a", bytes({0x02, 0x00, 0x01})}) {
-      ASSERT_EQ(write(in[1], chunk.data(), chunk.size()), static_cast<ssize_t>(chunk.size()));
-      const std::string line = (shown.empty() ? "00000000: 01 u=1" : "00000004: 02 u=2");
-      // Only a guard against hanging: the line is due at once.
-      pollfd ready{out[0], POLLIN, 0};
-      char buffer[256];
-      while (shown.find(line) == std::string::npos && poll(&ready, 1, 10000) == 1) {
-        const ssize_t n = read(out[0], buffer, sizeof buffer);
-        shown.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-      }
-      EXPECT_NE(shown.find(line), std::string::npos) << shown;
-    }
-    close(in[1]);
-    close(out[0]);
-    waitpid(pid, nullptr, 0);
+// Standard input or output as a parent may hand them over: a pipe, one left non-blocking
+// (for output, with room for one page only), or a terminal.
+enum class end_kind { pipe, non_blocking_pipe, terminal };
+
+// Opens a pipe or a terminal: ends[0] for the tool, ends[1] for the test.
+bool open_ends(end_kind kind, bool tool_reads, int (&ends)[2]) {
+  int &tool = ends[0];
+  int &test = ends[1];
+  if (kind == end_kind::terminal) {
+    termios raw{};
+    cfmakeraw(&raw);
+    // The tool's input keeps line editing, where ^D ends the input.
+    if (openpty(&test, &tool, nullptr, tool_reads ? nullptr : &raw, nullptr) != 0)
+      return false;
+  } else {
+    int pipe_ends[2];
+    if (pipe(pipe_ends) != 0)
+      return false;
+    tool = pipe_ends[tool_reads ? 0 : 1];
+    test = pipe_ends[tool_reads ? 1 : 0];
+    if (kind == end_kind::non_blocking_pipe &&
+        ((!tool_reads && fcntl(tool, F_SETPIPE_SZ, 4096) < 0) ||
+         fcntl(tool, F_SETFL, O_NONBLOCK) != 0))
+      return false;
+  }
+  // The test's end stays here only, so that it sees the end when the tool exits.
+  return fcntl(test, F_SETFD, FD_CLOEXEC) == 0;
+}
+
+// Reads into `shown` until it holds `size` bytes, the tool has gone or 10 s bring nothing.
+void read_until(int fd, std::string &shown, std::size_t size) {
+  pollfd ready{fd, POLLIN, 0};
+  char buffer[4096];
+  for (ssize_t n = 1; n > 0 && shown.size() < size && poll(&ready, 1, 10000) == 1;) {
+    n = read(fd, buffer, sizeof buffer);
+    shown.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
   }
 }
+
+// Input written a piece at a time, each with the output due before the next is written:
+// every line shows before more input comes, and after the last piece the tool ends, without
+// waiting for more, while its input stays open.
+struct feed_case {
+  const char *name;
+  end_kind in;
+  end_kind out;
+  std::vector<std::pair<std::string, std::string>> pieces;
+};
+
+const auto stored_chunk_and_header = [](const std::string &rest, const std::string &last_line) {
+  return std::vector<std::pair<std::string, std::string>>{
+      {bytes({0x01, 0x00, 0x00}) + "a", "ofs=0\n00000000: 01 u=1\n"},
+      {bytes({0x02, 0x00, 0x01}), "00000004: 02 u=2\n"},
+      {"xy" + rest, last_line}};
+};
+
+const feed_case feed_cases[] = {
+    {"to_a_terminal", end_kind::pipe, end_kind::terminal,
+     stored_chunk_and_header(bytes({0x00}), "00000009: 00 ")},
+    {"through_pipes", end_kind::pipe, end_kind::pipe,
+     stored_chunk_and_header(bytes({0x55}), "00000009: 55 ")},
+    {"through_non_blocking_pipes", end_kind::non_blocking_pipe, end_kind::non_blocking_pipe,
+     stored_chunk_and_header(tiny_chunks(8192) + bytes({0x00}),
+                             tiny_chunk_lines(8192, 9) + "00008009: 00 ")},
+    {"from_a_terminal",
+     end_kind::terminal,
+     end_kind::pipe,
+     {{bytes({0x01, 0x00, 0x00}) + "a\x04", "ofs=0\n00000000: 01 u=1\n"},
+      {"\x04", "00000004: FFFFFFFF "}}},
+};
+
+void PrintTo(const feed_case &c, std::ostream *os) {
+  *os << c.name;
+}
+
+class native_feeding : public testing::TestWithParam<feed_case> {};
+
+TEST_P(native_feeding, shows_each_line_before_more_input_and_ends_without_waiting) {
+  const feed_case &c = GetParam();
+  int in[2];
+  int out[2];
+  if (!open_ends(c.in, true, in) || !open_ends(c.out, false, out))
+    GTEST_SKIP() << "no pipe or terminal can be opened here, as in a container without /dev/pts";
+  const pid_t pid = start_listing_input(in, out[0]);
+  std::string expected;
+  std::string shown;
+  for (const auto &[input, output] : c.pieces) {
+    ASSERT_EQ(write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    expected += output;
+    read_until(out[1], shown, expected.size());
+    ASSERT_EQ(shown, expected);
+  }
+  read_until(out[1], shown, SIZE_MAX);
+  EXPECT_EQ(shown, expected);
+  pollfd ended{static_cast<int>(syscall(SYS_pidfd_open, pid, 0)), POLLIN, 0};
+  EXPECT_EQ(poll(&ended, 1, 10000), 1) << "the tool waits for input after the end";
+  close(in[1]);
+  close(out[1]);
+  int status = -1;
+  waitpid(pid, &status, 0);
+  EXPECT_EQ(status, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(table, native_feeding, testing::ValuesIn(feed_cases), case_name);
 
 // Once the listing cannot be written, the walk stops instead of reading on: with no space
 // left, and with a reader that has gone while SIGPIPE is ignored.
 TEST(native_process, stops_reading_when_the_listing_cannot_be_written) {
   std::signal(SIGPIPE, SIG_IGN);
-  std::string chunks;
-  for (int i = 0; i < 16384; ++i)
-    chunks += bytes({0x01, 0x00, 0x00, i & 0xFF});
+  const std::string chunks = tiny_chunks(16384);
   for (const bool reader_gone : {false, true}) {
     SCOPED_TRACE(reader_gone ? "reader gone" : "/dev/full");
     int in[2];
@@ -314,18 +403,16 @@ TEST(native_process, stops_reading_when_the_listing_cannot_be_written) {
 // A file is walked no further than the first write that fails.
 TEST(native_process, stops_walking_a_file_at_the_first_failed_write) {
   temp_dir dir;
-  std::string chunks;
-  for (int i = 0; i < 262144; ++i)
-    chunks += bytes({0x01, 0x00, 0x00, i & 0xFF});
+  const std::string chunks = tiny_chunks(262144);
   const int fd = open(dir.write("chunks", chunks).c_str(), O_RDONLY);
-  std::FILE *full = std::fopen("/dev/full", "w");
+  const int full = open("/dev/full", O_WRONLY);
   {
     listing_writer out(full);
     byte_input input(fd);
     EXPECT_EQ(walk_chunks(input, 0, out), walk_result::write_error);
     EXPECT_LT(input.position(), chunks.size() / 2);
   }
-  std::fclose(full);
+  close(full);
   close(fd);
 }
 
@@ -356,7 +443,8 @@ TEST(native_process, lists_headers_up_to_the_largest_file_position) {
 }
 
 // /proc/kpageflags refuses reads that are not whole aligned blocks: a lone header far
-// from the start is read so.
+// from the start is read so, and the last page below 2^63, which no whole read can reach,
+// is its end.
 TEST(native_process, reads_a_file_that_refuses_unaligned_reads) {
   if (access("/proc/kpageflags", R_OK) != 0)
     GTEST_SKIP() << "/proc/kpageflags is not readable here";
@@ -365,6 +453,32 @@ TEST(native_process, reads_a_file_that_refuses_unaligned_reads) {
   EXPECT_STREQ(parse_listing(got.out, true, l), nullptr) << got.out;
   EXPECT_NE(l.closing.shown, 0xFFFFFFFFu) << got.out;
   EXPECT_EQ(got.exit_status, 0);
+  const process_output last = run_tool({"/proc/kpageflags", "7FFFFFFFFFFFFFF0"});
+  EXPECT_EQ(last.out, "ofs=7FFFFFFFFFFFFFF0\n7FFFFFFFFFFFFFF0: FFFFFFFF ");
+  EXPECT_EQ(last.exit_status, 0);
+}
+
+// Lines go out in blocks to a file and to a device that is no terminal, such as /dev/null
+// or NUL on Windows, not one write each.
+TEST(process, writes_lines_in_blocks_unless_to_a_terminal) {
+  temp_dir dir;
+  const std::string path = dir.write("tiny", tiny_chunks(16384));
+  for (const char *out : {"", "/dev/null"})
+    EXPECT_LT(run_tool({path, "0"}, {}, out).writes, 16384u / 4) << out;
+}
+
+// To a terminal, where someone watches, each line goes out as it comes.
+TEST(native_process, writes_each_line_to_a_terminal_as_it_comes) {
+  int master = -1;
+  int terminal = -1;
+  char name[128];
+  if (openpty(&master, &terminal, name, nullptr, nullptr) != 0)
+    GTEST_SKIP() << "no terminal can be opened here, as in a container without /dev/pts";
+  temp_dir dir;
+  // Few enough that the terminal holds their output unread.
+  EXPECT_GE(run_tool({dir.write("tiny", tiny_chunks(100)), "0"}, {}, name).writes, 100u);
+  close(terminal);
+  close(master);
 }
 
 TEST(native_process, runs_with_a_64_kib_stack) {

@@ -1,13 +1,15 @@
 // The listing's lines against printf itself, with the format strings that define them.
 
 #include "listing_writer.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -19,17 +21,14 @@ constexpr const char *closing_format = "%08X: %02X ";
 
 // What the writer puts out for one call.
 template <typename Write> std::string written(Write write) {
-  char *text = nullptr;
-  std::size_t length = 0;
-  std::FILE *stream = open_memstream(&text, &length);
+  const int fd = memfd_create("listing", 0);
   {
-    listing_writer out(stream);
+    listing_writer out(fd);
     write(out);
     EXPECT_TRUE(out.flush());
   }
-  std::fclose(stream);
-  std::string result(text, length);
-  std::free(text);
+  std::string result = read_file("/proc/self/fd/" + std::to_string(fd));
+  close(fd);
   return result;
 }
 

@@ -53,6 +53,13 @@ std::string bytes(std::initializer_list<int> values) {
   return std::string(values.begin(), values.end());
 }
 
+std::string tiny_chunks(std::size_t count) {
+  std::string chunks;
+  for (std::size_t i = 0; i < count; ++i)
+    chunks += bytes({1 + static_cast<int>(i % 2), 0x00, 0x00, static_cast<int>(i & 0xFF)});
+  return chunks;
+}
+
 std::string text_data(std::size_t size, std::uint32_t seed) {
   static const char *const words[] = {"chunk ", "header ", "stream ",   "offset ", "lzma2 ",
                                       "size ",  "packed ", "control\n", "byte ",   "props "};

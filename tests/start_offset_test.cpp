@@ -27,7 +27,8 @@ INSTANTIATE_TEST_SUITE_P(
         offset_case{"\t\n 1c", 0x1C}, offset_case{"1cq", 0x1C}, offset_case{"zz", 0},
         offset_case{"0", 0}, offset_case{"", 0}, offset_case{"0x", 0}, offset_case{"0xg", 0},
         offset_case{"-", 0}, offset_case{"+", 0}, offset_case{"+1c", 0x1C}, offset_case{"- 1", 0},
-        offset_case{"x1", 0}, offset_case{"aBcDeF", 0xABCDEF},
+        offset_case{"x1", 0}, offset_case{"aBcDeF", 0xABCDEF}, offset_case{"fedcba", 0xFEDCBA},
+        offset_case{"\v\f\r 1c", 0x1C},
         // Up to eight significant digits, negation is 32-bit.
         offset_case{"-1", 0xFFFFFFFF}, offset_case{"-0x10", 0xFFFFFFF0}, offset_case{"-0", 0},
         offset_case{"FFFFFFFF", 0xFFFFFFFF}, offset_case{"-FFFFFFFF", 1},

@@ -41,6 +41,7 @@ temp_dir::~temp_dir() {
 }
 
 std::string temp_dir::write(const std::string &name, const std::string &contents) const {
+  std::filesystem::create_directories(std::filesystem::path(path(name)).parent_path());
   std::ofstream file(path(name), std::ios::binary | std::ios::trunc);
   EXPECT_TRUE(file.write(contents.data(), static_cast<std::streamsize>(contents.size())).flush())
       << path(name);
@@ -52,7 +53,7 @@ std::string read_file(const std::string &path) {
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-process_output run_tool(const std::vector<std::string> &args, const std::string &stdin_contents,
+process_output run_tool(const std::vector<std::string> &args, const tool_input &in,
                         const std::string &stdout_path, const std::vector<std::string> &env) {
   const char *prefix = std::getenv("LZMA2_CHUNKS_TEST_COMMAND");
   std::istringstream words(prefix != nullptr && *prefix != '\0' ? prefix : LZMA2_CHUNKS_BINARY);
@@ -71,7 +72,10 @@ process_output run_tool(const std::vector<std::string> &args, const std::string 
   const pid_t pid = fork();
   if (pid == 0) {
     std::signal(SIGPIPE, SIG_DFL);
-    dup2(in_ends[0], 0);
+    if (in.path != nullptr && *in.path == '\0')
+      close(0);
+    else
+      dup2(in.path == nullptr ? in_ends[0] : open(in.path, O_RDONLY), 0);
     close(in_ends[1]);
     dup2(stdout_path.empty() ? out_fd : open(stdout_path.c_str(), O_WRONLY), 1);
     dup2(err_fd, 2);
@@ -86,15 +90,26 @@ process_output run_tool(const std::vector<std::string> &args, const std::string 
   close(in_ends[0]);
   // The tool may never read its standard input; a closed pipe must not kill the test.
   std::signal(SIGPIPE, SIG_IGN);
-  std::FILE *in = fdopen(in_ends[1], "wb");
-  std::fwrite(stdin_contents.data(), 1, stdin_contents.size(), in);
-  std::fclose(in);
+  std::FILE *pipe_in = fdopen(in_ends[1], "wb");
+  std::fwrite(in.bytes.data(), 1, in.bytes.size(), pipe_in);
+  std::fclose(pipe_in);
+  // The kernel keeps the counts of an ended process until it is reaped.
+  siginfo_t ended{};
+  waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOWAIT);
+  process_output result{-1, read_file("/proc/self/fd/" + std::to_string(out_fd)),
+                        read_file("/proc/self/fd/" + std::to_string(err_fd))};
+  std::ifstream counts("/proc/" + std::to_string(pid) + "/io");
+  std::string key;
+  for (std::uint64_t value = 0; counts >> key >> value;) {
+    if (key == "syscr:")
+      result.reads = value;
+    if (key == "syscw:")
+      result.writes = value;
+  }
   int status = 0;
   waitpid(pid, &status, 0);
+  result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   const char *crlf = std::getenv("LZMA2_CHUNKS_TEST_CRLF");
-  process_output result{WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-                        read_file("/proc/self/fd/" + std::to_string(out_fd)),
-                        read_file("/proc/self/fd/" + std::to_string(err_fd))};
   if (crlf != nullptr && std::string(crlf) == "1") {
     result.out = from_crlf(result.out);
     result.err = from_crlf(result.err);
@@ -102,6 +117,16 @@ process_output run_tool(const std::vector<std::string> &args, const std::string 
   close(out_fd);
   close(err_fd);
   return result;
+}
+
+std::string tiny_chunk_lines(std::size_t count, std::uint64_t from) {
+  std::string lines;
+  char line[32];
+  for (std::size_t i = 0; i < count; ++i)
+    lines.append(line, static_cast<std::size_t>(std::snprintf(
+                           line, sizeof line, "%08llX: 0%d u=1\n",
+                           static_cast<unsigned long long>(from + 4 * i), 1 + int(i % 2))));
+  return lines;
 }
 
 std::string hex(std::uint64_t value) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A fresh directory under the temporary directory, removed with everything in it. Inputs
@@ -19,7 +20,7 @@ public:
   temp_dir(const temp_dir &) = delete;
   temp_dir &operator=(const temp_dir &) = delete;
   std::string path(const std::string &name) const { return path_ + "/" + name; }
-  // Writes the file and gives its path.
+  // Writes the file, and the folders it is in, and gives its path.
   std::string write(const std::string &name, const std::string &contents) const;
 
 private:
@@ -30,23 +31,36 @@ struct process_output {
   int exit_status; // -1 when the process did not exit normally
   std::string out;
   std::string err;
+  std::uint64_t reads = 0; // the process's read and write calls, as the kernel counts them
+  std::uint64_t writes = 0;
+};
+
+// Standard input for run_tool: bytes through a pipe, or else the file at `path`, opened for
+// reading ("" for a closed standard input).
+struct tool_input {
+  tool_input(std::string pipe_bytes = "") : bytes(std::move(pipe_bytes)) {}
+  std::string bytes;
+  const char *path = nullptr;
 };
 
 // Runs the binary under test with the arguments: the command prefix in
 // LZMA2_CHUNKS_TEST_COMMAND (words split at white space, such as an emulator and a
-// cross-built binary), else this build's binary. Standard input comes from stdin_contents
-// through a pipe; standard output goes to stdout_path if given, else into `out`; env adds
-// NAME=VALUE settings. With LZMA2_CHUNKS_TEST_CRLF=1 the binary must end its lines in
+// cross-built binary), else this build's binary. Standard output goes to stdout_path if
+// given, else into `out`; env adds NAME=VALUE settings. With LZMA2_CHUNKS_TEST_CRLF=1 the binary
+// must end its lines in
 // "\r\n" on both outputs, as Windows text mode writes them; `out` and `err` show them as
 // "\n" (and a bare "\n" as "\r", so that it fails).
-process_output run_tool(const std::vector<std::string> &args,
-                        const std::string &stdin_contents = "", const std::string &stdout_path = "",
+process_output run_tool(const std::vector<std::string> &args, const tool_input &in = {},
+                        const std::string &stdout_path = "",
                         const std::vector<std::string> &env = {});
 
 std::string read_file(const std::string &path);
 
 // Upper-case hexadecimal, as OFFSET and the offset line write it.
 std::string hex(std::uint64_t value);
+
+// The lines listed for tiny_chunks(count) at position `from`.
+std::string tiny_chunk_lines(std::size_t count, std::uint64_t from);
 
 // Names a table's tests after its name column.
 inline const auto case_name = [](const auto &info) { return std::string(info.param.name); };
