@@ -20,6 +20,7 @@ if [[ $archive == *.zip ]]; then
     [ -f "$top/$f" ] || fail "no $f"
   done
   grep -q 'EXIT STATUS' "$top/lzma2-chunks.txt" || fail "manual page not rendered"
+  grep -q longPathAware "$top/lzma2-chunks.exe" || fail "no manifest that allows long paths"
   binary=$top/lzma2-chunks.exe
   sed -i 's/$/\r/; $ s/\r$//' "$tmp/expected"
 else

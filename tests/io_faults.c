@@ -1,5 +1,6 @@
 // Preloaded into the binary by the tests, to give it the reads and writes that some files
-// and descriptors give. IO_FAULT chooses:
+// and descriptors give (its reads by position are pread64, as it is built with 64-bit file
+// offsets). IO_FAULT chooses:
 //   short        every read by position returns at most 3 bytes, as FUSE, NFS or procfs may;
 //   halves       every read by position returns at most half of what was asked;
 //   aligned      a read by position fails with EINVAL unless its offset, length and buffer
@@ -40,10 +41,6 @@ ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset) {
   if (fault_is("halves") && count > 1)
     count /= 2;
   return syscall(SYS_pread64, fd, buffer, count, offset);
-}
-
-ssize_t pread(int fd, void *buffer, size_t count, off_t offset) {
-  return pread64(fd, buffer, count, offset);
 }
 
 ssize_t read(int fd, void *buffer, size_t count) {

@@ -13,6 +13,7 @@
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -51,6 +52,19 @@ std::string temp_dir::write(const std::string &name, const std::string &contents
 std::string read_file(const std::string &path) {
   std::ifstream file(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+std::pair<std::uint64_t, std::uint64_t> read_and_write_calls(int pid) {
+  std::ifstream counts("/proc/" + std::to_string(pid) + "/io");
+  std::pair<std::uint64_t, std::uint64_t> calls;
+  std::string key;
+  for (std::uint64_t value = 0; counts >> key >> value;) {
+    if (key == "syscr:")
+      calls.first = value;
+    if (key == "syscw:")
+      calls.second = value;
+  }
+  return calls;
 }
 
 process_output run_tool(const std::vector<std::string> &args, const tool_input &in,
@@ -93,19 +107,11 @@ process_output run_tool(const std::vector<std::string> &args, const tool_input &
   std::FILE *pipe_in = fdopen(in_ends[1], "wb");
   std::fwrite(in.bytes.data(), 1, in.bytes.size(), pipe_in);
   std::fclose(pipe_in);
-  // The kernel keeps the counts of an ended process until it is reaped.
   siginfo_t ended{};
   waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOWAIT);
   process_output result{-1, read_file("/proc/self/fd/" + std::to_string(out_fd)),
                         read_file("/proc/self/fd/" + std::to_string(err_fd))};
-  std::ifstream counts("/proc/" + std::to_string(pid) + "/io");
-  std::string key;
-  for (std::uint64_t value = 0; counts >> key >> value;) {
-    if (key == "syscr:")
-      result.reads = value;
-    if (key == "syscw:")
-      result.writes = value;
-  }
+  std::tie(result.reads, result.writes) = read_and_write_calls(pid);
   int status = 0;
   waitpid(pid, &status, 0);
   result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -56,6 +56,10 @@ process_output run_tool(const std::vector<std::string> &args, const tool_input &
 
 std::string read_file(const std::string &path);
 
+// The read and the write calls of a process that has ended but is not reaped yet, as the
+// kernel counts them.
+std::pair<std::uint64_t, std::uint64_t> read_and_write_calls(int pid);
+
 // Upper-case hexadecimal, as OFFSET and the offset line write it.
 std::string hex(std::uint64_t value);
 
