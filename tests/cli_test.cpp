@@ -88,7 +88,7 @@ const process_case process_cases[] = {
     // where Ωmega.xz is Omega.xz, which holds something else here.
     {"fullwidth_digits", 0, {"SAMPLE", "１８"}, "ofs=0\n00000000: 68 "},
     {"name_outside_the_code_page", 0, {"SAMPLE:Ωmega.xz", "10"}, "ofs=10\n" + sample_listing},
-    {"name_in_three_scripts", 0, {"SAMPLE:données-日本.xz", "10"}, "ofs=10\n" + sample_listing},
+    {"name_of_four_scripts", 0, {"SAMPLE:données-日本-😀.xz", "10"}, "ofs=10\n" + sample_listing},
     {"path_over_260_characters", 0, {"SAMPLE:" + long_path, "10"}, "ofs=10\n" + sample_listing},
 };
 
