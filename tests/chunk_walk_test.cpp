@@ -88,7 +88,7 @@ protected:
     const walk_case &c = GetParam();
     temp_dir dir;
     const std::string path = through_pipe ? "-" : dir.write("input", c.input);
-    const process_output got =
+    process_output got =
         run_tool({path, hex(c.start_offset)}, through_pipe ? c.input : "", "", env);
     EXPECT_EQ(got.out, "ofs=" + hex(c.start_offset) + "\n" + c.expected);
     EXPECT_EQ(got.exit_status, 0);

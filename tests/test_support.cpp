@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cinttypes>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -129,9 +130,9 @@ std::string tiny_chunk_lines(std::size_t count, std::uint64_t from) {
   std::string lines;
   char line[32];
   for (std::size_t i = 0; i < count; ++i)
-    lines.append(line, static_cast<std::size_t>(std::snprintf(
-                           line, sizeof line, "%08llX: 0%d u=1\n",
-                           static_cast<unsigned long long>(from + 4 * i), 1 + int(i % 2))));
+    lines.append(
+        line, static_cast<std::size_t>(std::snprintf(line, sizeof line, "%08" PRIX64 ": 0%d u=1\n",
+                                                     from + 4 * i, 1 + int(i % 2))));
   return lines;
 }
 
