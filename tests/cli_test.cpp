@@ -118,9 +118,7 @@ TEST_P(process, prints_exactly_and_exits_with_status) {
   for (std::string &a : args)
     if (a.rfind("SAMPLE", 0) == 0)
       a = dir.write(a == "SAMPLE" ? "sample" : a.substr(7), sample);
-  tool_input in(sample);
-  in.path = GetParam().stdin_path;
-  const process_output got = run_tool(args, in);
+  const process_output got = run_tool(args, tool_input(sample, GetParam().stdin_path));
   EXPECT_EQ(got.out, GetParam().out);
   EXPECT_EQ(got.err, GetParam().status == 2 ? usage : "");
   EXPECT_EQ(got.exit_status, GetParam().status);
@@ -307,7 +305,8 @@ const feed_case feed_cases[] = {
      end_kind::terminal,
      end_kind::pipe,
      {{bytes({0x01, 0x00, 0x00}) + "a\x04", "ofs=0\n00000000: 01 u=1\n"},
-      {"\x04", "00000004: FFFFFFFF "}}},
+      {"\x01\x04", ""},
+      {"\x04", "00000004: 01 u=65536\n00010005: FFFFFFFF "}}},
 };
 
 void PrintTo(const feed_case &c, std::ostream *os) {

@@ -29,14 +29,9 @@ failed=0
 expect() {
   local got=0
   bash -c "$4" >/dev/null 2>&1 || got=$?
-  if [ "$got" != "$1" ]; then
-    echo "returns $got, not $1: $4" >&2
-    failed=1
-  fi
-  if ! grep -E "^$2 " "$tmp/statuses" | grep -qF -- "$3"; then
-    echo "$page does not say under status $2: $3" >&2
-    failed=1
-  fi
+  [ "$got" = "$1" ] || { echo "returns $got, not $1: $4" >&2; failed=1; }
+  grep -E "^$2 " "$tmp/statuses" | grep -qF -- "$3" ||
+    { echo "$page does not say under status $2: $3" >&2; failed=1; }
 }
 printf '\0' >"$tmp/end-marker"
 # More lines than a pipe holds, so that the tool still writes when its reader has gone.

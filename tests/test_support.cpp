@@ -56,15 +56,10 @@ std::string read_file(const std::string &path) {
 }
 
 std::pair<std::uint64_t, std::uint64_t> read_and_write_calls(int pid) {
-  std::ifstream counts("/proc/" + std::to_string(pid) + "/io");
+  const std::string io = read_file("/proc/" + std::to_string(pid) + "/io");
   std::pair<std::uint64_t, std::uint64_t> calls;
-  std::string key;
-  for (std::uint64_t value = 0; counts >> key >> value;) {
-    if (key == "syscr:")
-      calls.first = value;
-    if (key == "syscw:")
-      calls.second = value;
-  }
+  std::sscanf(io.c_str(), "rchar: %*u wchar: %*u syscr: %" SCNu64 " syscw: %" SCNu64, &calls.first,
+              &calls.second);
   return calls;
 }
 

@@ -38,9 +38,10 @@ struct process_output {
 // Standard input for run_tool: bytes through a pipe, or else the file at `path`, opened for
 // reading ("" for a closed standard input).
 struct tool_input {
-  tool_input(std::string pipe_bytes = "") : bytes(std::move(pipe_bytes)) {}
+  tool_input(std::string pipe_bytes = "", const char *file = nullptr)
+      : bytes(std::move(pipe_bytes)), path(file) {}
   std::string bytes;
-  const char *path = nullptr;
+  const char *path;
 };
 
 // Runs the binary under test with the arguments: the command prefix in
