@@ -59,7 +59,7 @@ std::vector<seed> seeds() {
       {"invalid-03", small_offset(0, bytes({0x03, 0x00, 0x00}))},
       {"invalid-40", small_offset(0, bytes({0x40, 0x12, 0x34, 0x56}))},
       {"invalid-7f", small_offset(0, bytes({0x7F}))},
-      {"tiny-chunks", small_offset(0, tiny_chunks(400) + bytes({0x00}))},
+      {"tiny-chunks", small_offset(0, stored_chunks(400) + bytes({0x00}))},
       {"far-three-kinds", large_offset(0x7FFF0000u, three_kinds)},
       {"far-from-payload", large_offset(0x12340003u, three_kinds)},
       {"far-across-2gib", large_offset(0x7FFF0000u, bytes({0xE0, 0xFF, 0xFF, 0xFF, 0xFF, 0x5D}))},

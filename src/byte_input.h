@@ -53,6 +53,10 @@ private:
   static constexpr std::size_t page_size = 4096;
   static constexpr std::size_t window_size = std::size_t{64} * 1024;
 
+  // Aligned for a descriptor opened with O_DIRECT, which reads only into aligned memory.
+  // First, so that a read past its end would spoil this reader's own state, which shows,
+  // rather than some other object's.
+  alignas(page_size) unsigned char window_[window_size];
   int fd_;
   bool positional_;
   bool failed_ = false;
@@ -63,8 +67,6 @@ private:
   std::uint64_t window_start_ = 0;
   std::size_t window_length_ = 0;
   std::size_t last_request_ = 0; // bytes the last dense window asked for, 0 after a lone header
-  // Aligned for a descriptor opened with O_DIRECT, which reads only into aligned memory.
-  alignas(page_size) unsigned char window_[window_size];
 };
 
 #endif

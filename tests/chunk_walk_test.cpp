@@ -72,8 +72,12 @@ const walk_case walk_cases[] = {
      "00000000: 80 u=1 p=1\n00000006: 01 u=1\n0000000A: 00 "},
     // Enough that the read window grows to its size, and a window that grew past it would
     // be overrun; the last header is cut short.
-    {"tiny_chunks_past_the_window", tiny_chunks(64000) + bytes({0x02}), 0,
-     tiny_chunk_lines(64000, 0) + "0003E800: 02 u=65536\n0004E801: FFFFFFFF "},
+    {"tiny_chunks_past_the_window", stored_chunks(64000) + bytes({0x02}), 0,
+     stored_chunk_lines(64000, 1, 0) + "0003E800: 02 u=65536\n0004E801: FFFFFFFF "},
+    // Each window ends inside a chunk, so the next starts on a page boundary short of the
+    // header it is read for.
+    {"chunks_across_windows", stored_chunks(1500, 200) + bytes({0x00}), 0,
+     stored_chunk_lines(1500, 200, 0) + "0004A574: 00 "},
 };
 
 // Names the case in test listings instead of dumping its bytes.

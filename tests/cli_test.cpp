@@ -293,14 +293,14 @@ const auto stored_chunk_and_header = [](const std::string &rest, const std::stri
 
 const feed_case feed_cases[] = {
     {"to_a_terminal", end_kind::pipe, end_kind::terminal,
-     stored_chunk_and_header(tiny_chunks(100) + bytes({0x00}),
-                             tiny_chunk_lines(100, 9) + "00000199: 00 ")},
+     stored_chunk_and_header(stored_chunks(100) + bytes({0x00}),
+                             stored_chunk_lines(100, 1, 9) + "00000199: 00 ")},
     {"through_pipes", end_kind::pipe, end_kind::pipe,
-     stored_chunk_and_header(tiny_chunks(100) + bytes({0x55}),
-                             tiny_chunk_lines(100, 9) + "00000199: 55 ")},
+     stored_chunk_and_header(stored_chunks(100) + bytes({0x55}),
+                             stored_chunk_lines(100, 1, 9) + "00000199: 55 ")},
     {"through_non_blocking_pipes", end_kind::non_blocking_pipe, end_kind::non_blocking_pipe,
-     stored_chunk_and_header(tiny_chunks(8192) + bytes({0x00}),
-                             tiny_chunk_lines(8192, 9) + "00008009: 00 ")},
+     stored_chunk_and_header(stored_chunks(8192) + bytes({0x00}),
+                             stored_chunk_lines(8192, 1, 9) + "00008009: 00 ")},
     {"from_a_terminal",
      end_kind::terminal,
      end_kind::pipe,
@@ -351,7 +351,7 @@ INSTANTIATE_TEST_SUITE_P(table, native_feeding, testing::ValuesIn(feed_cases), c
 // left, and with a reader that has gone while SIGPIPE is ignored.
 TEST(native_process, stops_reading_when_the_listing_cannot_be_written) {
   std::signal(SIGPIPE, SIG_IGN);
-  const std::string chunks = tiny_chunks(16384);
+  const std::string chunks = stored_chunks(16384);
   for (const bool reader_gone : {false, true}) {
     SCOPED_TRACE(reader_gone ? "reader gone" : "/dev/full");
     int in[2];
@@ -378,7 +378,7 @@ TEST(native_process, stops_reading_when_the_listing_cannot_be_written) {
 // A file is walked no further than the first write that fails.
 TEST(native_process, stops_walking_a_file_at_the_first_failed_write) {
   temp_dir dir;
-  const std::string chunks = tiny_chunks(262144);
+  const std::string chunks = stored_chunks(262144);
   const int fd = open(dir.write("chunks", chunks).c_str(), O_RDONLY);
   const int full = open("/dev/full", O_WRONLY);
   {
@@ -437,7 +437,7 @@ TEST(native_process, reads_a_file_that_refuses_unaligned_reads) {
 // or NUL on Windows, not one write each (a terminal gets one each: see native_feeding).
 TEST(process, writes_lines_in_blocks_unless_to_a_terminal) {
   temp_dir dir;
-  const std::string path = dir.write("tiny", tiny_chunks(16384));
+  const std::string path = dir.write("tiny", stored_chunks(16384));
   for (const char *out : {"", "/dev/null"})
     EXPECT_LT(run_tool({path, "0"}, {}, out).writes, 16384u / 4) << out;
 }

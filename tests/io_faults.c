@@ -2,7 +2,8 @@
 // and descriptors give (its reads by position are pread64, as it is built with 64-bit file
 // offsets). IO_FAULT chooses:
 //   short        every read by position returns at most 3 bytes, as FUSE, NFS or procfs may;
-//   uneven       every other read by position does, and the others all that was asked;
+//   uneven       a read by position that starts on a page boundary does, and any other
+//                returns all that was asked;
 //   aligned      a read by position fails with EINVAL unless its offset, length and buffer
 //                are multiples of 4096, as with O_DIRECT;
 //   interrupted  every other read, read by position and write fails with EINTR first, as
@@ -23,13 +24,9 @@ static int fault_is(const char *name) {
   return fault != NULL && strcmp(fault, name) == 0;
 }
 
-// True for the first, third, fifth... call counted in *calls.
-static int odd_call(int *calls) {
-  return (*calls)++ % 2 == 0;
-}
-
-static int interrupted(int odd) {
-  if (!odd || !fault_is("interrupted"))
+// True, with errno set to EINTR, for the first, third, fifth... call that *calls counts.
+static int interrupted(int *calls) {
+  if ((*calls)++ % 2 != 0 || !fault_is("interrupted"))
     return 0;
   errno = EINTR;
   return 1;
@@ -39,14 +36,13 @@ ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset) {
   static int calls;
   ssize_t (*next)(int, void *, size_t, off64_t);
   *(void **)&next = dlsym(RTLD_NEXT, "pread64");
-  const int odd = odd_call(&calls);
-  if (interrupted(odd))
+  if (interrupted(&calls))
     return -1;
   if (fault_is("aligned") && ((uint64_t)offset % 4096 | count % 4096 | (uintptr_t)buffer % 4096)) {
     errno = EINVAL;
     return -1;
   }
-  if ((fault_is("short") || (odd && fault_is("uneven"))) && count > 3)
+  if ((fault_is("short") || (fault_is("uneven") && offset % 4096 == 0)) && count > 3)
     count = 3;
   return next(fd, buffer, count, offset);
 }
@@ -55,12 +51,12 @@ ssize_t read(int fd, void *buffer, size_t count) {
   static int calls;
   ssize_t (*next)(int, void *, size_t);
   *(void **)&next = dlsym(RTLD_NEXT, "read");
-  return interrupted(odd_call(&calls)) ? -1 : next(fd, buffer, count);
+  return interrupted(&calls) ? -1 : next(fd, buffer, count);
 }
 
 ssize_t write(int fd, const void *buffer, size_t count) {
   static int calls;
   ssize_t (*next)(int, const void *, size_t);
   *(void **)&next = dlsym(RTLD_NEXT, "write");
-  return interrupted(odd_call(&calls)) ? -1 : next(fd, buffer, count);
+  return interrupted(&calls) ? -1 : next(fd, buffer, count);
 }

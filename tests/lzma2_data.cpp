@@ -53,10 +53,12 @@ std::string bytes(std::initializer_list<int> values) {
   return std::string(values.begin(), values.end());
 }
 
-std::string tiny_chunks(std::size_t count) {
+std::string stored_chunks(std::size_t count, std::size_t payload) {
   std::string chunks;
+  const auto size = static_cast<int>(payload - 1);
   for (std::size_t i = 0; i < count; ++i)
-    chunks += bytes({1 + static_cast<int>(i % 2), 0x00, 0x00, static_cast<int>(i & 0xFF)});
+    chunks += bytes({1 + static_cast<int>(i % 2), size >> 8, size & 0xFF}) +
+              std::string(payload, static_cast<char>(i));
   return chunks;
 }
 

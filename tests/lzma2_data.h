@@ -12,8 +12,9 @@
 // Bytes from a list of values, for writing streams out as tables.
 std::string bytes(std::initializer_list<int> values);
 
-// The densest stream: stored chunks of one byte each, control bytes 01 and 02 in turn.
-std::string tiny_chunks(std::size_t count);
+// Stored chunks of `payload` bytes each, control bytes 01 and 02 in turn: with one-byte
+// payloads, the densest stream there is.
+std::string stored_chunks(std::size_t count, std::size_t payload = 1);
 
 // Compressible text, incompressible bytes, and the two in turns of 300 and 200 KB.
 std::string text_data(std::size_t size, std::uint32_t seed = 7);

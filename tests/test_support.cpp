@@ -121,13 +121,13 @@ process_output run_tool(const std::vector<std::string> &args, const tool_input &
   return result;
 }
 
-std::string tiny_chunk_lines(std::size_t count, std::uint64_t from) {
+std::string stored_chunk_lines(std::size_t count, std::size_t payload, std::uint64_t from) {
   std::string lines;
-  char line[32];
+  char line[48];
   for (std::size_t i = 0; i < count; ++i)
-    lines.append(
-        line, static_cast<std::size_t>(std::snprintf(line, sizeof line, "%08" PRIX64 ": 0%d u=1\n",
-                                                     from + 4 * i, 1 + int(i % 2))));
+    lines.append(line, static_cast<std::size_t>(
+                           std::snprintf(line, sizeof line, "%08" PRIX64 ": 0%d u=%zu\n",
+                                         from + (3 + payload) * i, 1 + int(i % 2), payload)));
   return lines;
 }
 

@@ -64,8 +64,8 @@ std::pair<std::uint64_t, std::uint64_t> read_and_write_calls(int pid);
 // Upper-case hexadecimal, as OFFSET and the offset line write it.
 std::string hex(std::uint64_t value);
 
-// The lines listed for tiny_chunks(count) at position `from`.
-std::string tiny_chunk_lines(std::size_t count, std::uint64_t from);
+// The lines listed for stored_chunks(count, payload) at position `from`.
+std::string stored_chunk_lines(std::size_t count, std::size_t payload, std::uint64_t from);
 
 // Names a table's tests after its name column.
 inline const auto case_name = [](const auto &info) { return std::string(info.param.name); };
