@@ -2,8 +2,8 @@
 // and descriptors give (its reads by position are pread64, as it is built with 64-bit file
 // offsets). IO_FAULT chooses:
 //   short        every read by position returns at most 3 bytes, as FUSE, NFS or procfs may;
-//   uneven       a read by position that starts on a page boundary does, and any other
-//                returns all that was asked;
+//   uneven       a read by position that starts on a page boundary returns at most 3
+//                bytes, and any other all that was asked;
 //   aligned      a read by position fails with EINVAL unless its offset, length and buffer
 //                are multiples of 4096, as with O_DIRECT;
 //   interrupted  every other read, read by position and write fails with EINTR first, as
