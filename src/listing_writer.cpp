@@ -20,8 +20,7 @@ bool listing_writer::closing_line(const chunk_header &header) {
 }
 
 bool listing_writer::flush() {
-  // After a failed write nothing more goes out: a listing with a gap would mislead.
-  if (!failed_ && used_ != 0 && !write_all(fd_, buffer_, used_))
+  if (used_ != 0 && !write_all(fd_, buffer_, used_))
     failed_ = true;
   used_ = 0;
   return !failed_;
