@@ -47,13 +47,10 @@ inline std::string small_offset(std::uint16_t start_offset, const std::string &d
 // The input that walks from start_offset with the data at start_offset rounded down to
 // 64 KiB (or at 0 from 2 GiB on).
 inline std::string large_offset(std::uint32_t start_offset, const std::string &data) {
-  return std::string{'\0',
-                     static_cast<char>(0x80),
-                     static_cast<char>(start_offset),
-                     static_cast<char>(start_offset >> 8),
-                     static_cast<char>(start_offset >> 16),
-                     static_cast<char>(start_offset >> 24)} +
-         data;
+  std::string header{'\0', static_cast<char>(0x80)};
+  for (int shift = 0; shift < 32; shift += 8)
+    header += static_cast<char>(start_offset >> shift);
+  return header + data;
 }
 
 } // namespace fuzz_input

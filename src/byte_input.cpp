@@ -14,8 +14,6 @@ constexpr std::uint64_t addressable_end = INT64_MAX;
 
 } // namespace
 
-byte_input::byte_input(int fd) : fd_(fd), positional_(reads_by_position(fd)) {}
-
 int byte_input::read_byte_after_window() {
   return fill_window() ? window_[position_++ - window_start_] : -1;
 }
@@ -58,20 +56,29 @@ bool byte_input::fill_window() {
   if (aligned_only_)
     readable &= ~std::uint64_t{page_size - 1};
   wanted = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, readable));
+  if (!dense)
+    ahead_.before_header_read(position_);
+  const bool filled = read_window(wanted);
+  const bool refused_unaligned = !filled && failed_ && errno == EINVAL;
+  if (!dense)
+    ahead_.after_header_read();
+  if (refused_unaligned && !aligned_only_) {
+    aligned_only_ = true;
+    failed_ = false;
+    return fill_window();
+  }
+  return filled;
+}
+
+// A short read is not the end: FUSE, NFS and procfs return fewer bytes than asked for. But
+// a file that takes only whole blocks returns fewer only at its end, and would refuse a read
+// from where that one stopped.
+bool byte_input::read_window(std::size_t wanted) {
   window_length_ = 0;
-  // A short read is not the end: FUSE, NFS and procfs return fewer bytes than asked for.
-  // But a file that takes only whole blocks returns fewer only at its end, and would refuse
-  // a read from where that one stopped.
   while (position_ - window_start_ >= window_length_) {
     const bool at_aligned_end = aligned_only_ && window_length_ != 0;
-    if (!at_aligned_end && read_more(wanted - window_length_))
-      continue;
-    if (failed_ && errno == EINVAL && !aligned_only_) {
-      aligned_only_ = true;
-      failed_ = false;
-      return fill_window();
-    }
-    return false;
+    if (at_aligned_end || !read_more(wanted - window_length_))
+      return false;
   }
   return true;
 }

@@ -1,18 +1,22 @@
 #ifndef LZMA2_CHUNKS_BYTE_INPUT_H
 #define LZMA2_CHUNKS_BYTE_INPUT_H
 
+#include "file_access.h"
+#include "read_ahead.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 // Byte-at-a-time reading of a file descriptor with forward skips, the only access the walk
 // needs. Regular files and block devices are read by position: just the header where
 // headers are far apart, so a skipped payload is never read, whole pages where chunks are
-// tiny. Anything else (a pipe, a terminal) is read in sequence and skipped bytes are read
-// and discarded. Positions are absolute in the file, or count from the first byte read for
-// a sequential input.
+// tiny; on slow storage the headers to come are asked for early. Anything else (a pipe, a
+// terminal) is read in sequence and skipped bytes are read and discarded. Positions are absolute in
+// the file, or count from the first byte read for a sequential input.
 class byte_input {
 public:
-  explicit byte_input(int fd);
+  explicit byte_input(int fd) : byte_input(fd, positional_size(fd)) {}
   byte_input(const byte_input &) = delete;
   byte_input &operator=(const byte_input &) = delete;
 
@@ -43,14 +47,18 @@ public:
   bool failed() const { return failed_; }
 
 private:
+  byte_input(int fd, std::optional<std::uint64_t> size)
+      : fd_(fd), positional_(size.has_value()), ahead_(fd, size.value_or(0)) {}
   // Kept out of line so that the common path above stays small where it is inlined.
   int read_byte_after_window();
   // Reads until the window holds the byte at the position; false at the end or on error.
   bool fill_window();
+  // Reads into the window from window_start_ until it holds the position; false at the end
+  // or on error.
+  bool read_window(std::size_t wanted);
   // One read into the window after its current bytes: by position or in sequence.
   bool read_more(std::size_t wanted);
 
-  static constexpr std::size_t page_size = 4096;
   static constexpr std::size_t window_size = std::size_t{64} * 1024;
 
   // Aligned for a descriptor opened with O_DIRECT, which reads only into aligned memory.
@@ -67,6 +75,7 @@ private:
   std::uint64_t window_start_ = 0;
   std::size_t window_length_ = 0;
   std::size_t last_request_ = 0; // bytes the last dense window asked for, 0 after a lone header
+  read_ahead ahead_;
 };
 
 #endif

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #ifdef _WIN32
 #include <string>
 #include <vector>
@@ -21,8 +22,20 @@ std::FILE *open_input_file(const char *path);
 // lines come.
 bool is_terminal(int fd);
 
-// True for a disk file or block device, which can be read at any position.
-bool reads_by_position(int fd);
+// The unit in which the system reads files into its cache.
+constexpr std::size_t page_size = 4096;
+
+// The size of a disk file or block device, which can be read at any position; nothing for
+// an input that is read in sequence, such as a pipe or a terminal.
+std::optional<std::uint64_t> positional_size(int fd);
+
+// Asks the system to start reading [at, at + length) of the file into its cache, for a read
+// that will come. False when it does not take such advice, for this file or at all.
+bool advise_will_need(int fd, std::uint64_t at, std::size_t length);
+
+// Microseconds on a clock that never goes back, to tell a read that waited on the storage
+// from one served by the cache.
+std::uint64_t monotonic_microseconds();
 
 // One read of up to length bytes, at position `at` or from where the input stands. The
 // number of bytes read, 0 at the end, or -1 on an error with errno set. A read interrupted

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -51,9 +52,38 @@ bool is_terminal(int fd) {
   return isatty(fd) != 0;
 }
 
-bool reads_by_position(int fd) {
+std::optional<std::uint64_t> positional_size(int fd) {
   struct stat st {};
-  return fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+  if (fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)))
+    return std::nullopt;
+  if (S_ISREG(st.st_mode))
+    return static_cast<std::uint64_t>(st.st_size);
+  // A block device has no size in its status: its end is found by seeking there, and the
+  // offset, which a parent process may share, is put back.
+  const off_t here = lseek(fd, 0, SEEK_CUR);
+  const off_t end = lseek(fd, 0, SEEK_END);
+  lseek(fd, here, SEEK_SET);
+  return static_cast<std::uint64_t>(end < 0 ? 0 : end);
+}
+
+bool advise_will_need(int fd, std::uint64_t at, std::size_t length) {
+#if defined(F_RDADVISE)
+  radvisory advice{static_cast<off_t>(at), static_cast<int>(length)};
+  return fcntl(fd, F_RDADVISE, &advice) != -1;
+#elif defined(POSIX_FADV_WILLNEED)
+  return posix_fadvise(fd, static_cast<off_t>(at), static_cast<off_t>(length),
+                       POSIX_FADV_WILLNEED) == 0;
+#else
+  (void)fd, (void)at, (void)length;
+  return false;
+#endif
+}
+
+std::uint64_t monotonic_microseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000000u +
+         static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
 }
 
 std::ptrdiff_t read_at(int fd, unsigned char *dst, std::size_t length, std::uint64_t at) {

@@ -100,8 +100,26 @@ bool is_terminal(int fd) {
   return GetConsoleMode(handle_of(fd), &mode) != 0;
 }
 
-bool reads_by_position(int fd) {
-  return GetFileType(handle_of(fd)) == FILE_TYPE_DISK;
+std::optional<std::uint64_t> positional_size(int fd) {
+  LARGE_INTEGER size{};
+  if (GetFileType(handle_of(fd)) != FILE_TYPE_DISK)
+    return std::nullopt;
+  return GetFileSizeEx(handle_of(fd), &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+}
+
+// Windows reads ahead only for a file opened for sequential scanning, which this is not.
+bool advise_will_need(int, std::uint64_t, std::size_t) {
+  return false;
+}
+
+std::uint64_t monotonic_microseconds() {
+  LARGE_INTEGER now{}, frequency{};
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<std::uint64_t>(now.QuadPart) / static_cast<std::uint64_t>(frequency.QuadPart) *
+             1000000u +
+         static_cast<std::uint64_t>(now.QuadPart) % static_cast<std::uint64_t>(frequency.QuadPart) *
+             1000000u / static_cast<std::uint64_t>(frequency.QuadPart);
 }
 
 std::ptrdiff_t read_at(int fd, unsigned char *dst, std::size_t length, std::uint64_t at) {

@@ -7,21 +7,29 @@
 //   aligned      a read by position fails with EINVAL unless its offset, length and buffer
 //                are multiples of 4096, as with O_DIRECT;
 //   interrupted  every other read, read by position and write fails with EINTR first, as
-//                when a signal arrives.
+//                when a signal arrives;
+//   slow         a read by position waits 100 microseconds first, as on a cold disk, and
+//                the first request to read ahead is told on standard error;
+//   slow_refused as slow, but the first request to read ahead fails with EINVAL, as on some
+//                file systems.
 // The calls are then made through the next definition, the C library's or a sanitizer's,
-// which checks the buffer.
+// which checks the buffer. Asking to read ahead aborts when reads are not slow, for a second
+// time after a refusal, or past the end of the file.
 #undef _FILE_OFFSET_BITS
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <stdint.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+// True when IO_FAULT starts with the name: slow_refused is slow, too.
 static int fault_is(const char *name) {
   const char *fault = getenv("IO_FAULT");
-  return fault != NULL && strcmp(fault, name) == 0;
+  return fault != NULL && strncmp(fault, name, strlen(name)) == 0;
 }
 
 // True, with errno set to EINTR, for the first, third, fifth... call that *calls counts.
@@ -32,12 +40,27 @@ static int interrupted(int *calls) {
   return 1;
 }
 
+int posix_fadvise64(int fd, off64_t offset, off64_t length, int advice) {
+  static int hints;
+  int (*next)(int, off64_t, off64_t, int);
+  struct stat st;
+  *(void **)&next = dlsym(RTLD_NEXT, "posix_fadvise64");
+  if (!fault_is("slow") || fstat(fd, &st) != 0 || offset + length > st.st_size ||
+      (fault_is("slow_refused") && hints > 0))
+    abort();
+  if (hints++ == 0)
+    dprintf(2, "io_faults: asked to read ahead\n");
+  return fault_is("slow_refused") ? EINVAL : next(fd, offset, length, advice);
+}
+
 ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset) {
   static int calls;
   ssize_t (*next)(int, void *, size_t, off64_t);
   *(void **)&next = dlsym(RTLD_NEXT, "pread64");
   if (interrupted(&calls))
     return -1;
+  if (fault_is("slow"))
+    usleep(100);
   if (fault_is("aligned") && ((uint64_t)offset % 4096 | count % 4096 | (uintptr_t)buffer % 4096)) {
     errno = EINVAL;
     return -1;

@@ -1,0 +1,39 @@
+#ifndef LZMA2_CHUNKS_STRIDE_PREDICTOR_H
+#define LZMA2_CHUNKS_STRIDE_PREDICTOR_H
+
+#include <cstdint>
+
+// Where the next chunk headers of a stream probably lie. Encoders write chunks of nearly one
+// packed size, so headers follow at nearly even strides: the guess carries the mean of the
+// recent strides forward, for as many headers as their spread keeps it on the right page.
+class stride_predictor {
+public:
+  static constexpr unsigned farthest = 8; // headers guessed ahead, at most
+
+  // Records the next header, which starts at `at`.
+  void record(std::uint64_t at) { recent_[recorded_++ % (history + 1)] = at; }
+
+  // How many headers past the last one recorded can be guessed: none until two are known,
+  // nor while the strides differ by a page or more.
+  unsigned reach() const;
+
+  // Where the header `ahead` headers (1 to reach()) past the last one recorded probably
+  // starts.
+  std::uint64_t guess(unsigned ahead) const;
+
+private:
+  static constexpr unsigned history = 16; // strides
+
+  unsigned strides() const {
+    return recorded_ <= history ? static_cast<unsigned>(recorded_ - 1) : history;
+  }
+  std::uint64_t newest() const { return recent_[(recorded_ - 1) % (history + 1)]; }
+  std::uint64_t back(unsigned count) const {
+    return recent_[(recorded_ - 1 - count) % (history + 1)];
+  }
+
+  std::uint64_t recent_[history + 1] = {}; // the last positions recorded, in a ring
+  std::uint64_t recorded_ = 0;
+};
+
+#endif
