@@ -8,7 +8,9 @@
 // recent strides forward, for as many headers as their spread keeps it on the right page.
 class stride_predictor {
 public:
-  static constexpr unsigned farthest = 8; // headers guessed ahead, at most
+  // Headers guessed ahead, at most. FUSE drops the reads ahead it is asked for once 9 of
+  // its requests are pending.
+  static constexpr unsigned farthest = 8;
 
   // Records the next header, which starts at `at`.
   void record(std::uint64_t at) { recent_[recorded_++ % (history + 1)] = at; }
