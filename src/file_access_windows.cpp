@@ -116,10 +116,10 @@ std::uint64_t monotonic_microseconds() {
   LARGE_INTEGER now{}, frequency{};
   QueryPerformanceCounter(&now);
   QueryPerformanceFrequency(&frequency);
-  return static_cast<std::uint64_t>(now.QuadPart) / static_cast<std::uint64_t>(frequency.QuadPart) *
-             1000000u +
-         static_cast<std::uint64_t>(now.QuadPart) % static_cast<std::uint64_t>(frequency.QuadPart) *
-             1000000u / static_cast<std::uint64_t>(frequency.QuadPart);
+  const auto ticks = static_cast<std::uint64_t>(now.QuadPart);
+  const auto per_second = static_cast<std::uint64_t>(frequency.QuadPart);
+  // Seconds and the rest apart, so that ticks times a million cannot overflow.
+  return ticks / per_second * 1000000u + ticks % per_second * 1000000u / per_second;
 }
 
 std::ptrdiff_t read_at(int fd, unsigned char *dst, std::size_t length, std::uint64_t at) {
