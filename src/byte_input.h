@@ -38,6 +38,17 @@ public:
   // Sets the position; a sequential input must not be moved back.
   void seek(std::uint64_t absolute) { position_ = absolute; }
 
+  // The bytes from the position on that have been read already, reading more when there are
+  // none; 0 at the end or after an error. For a search, which looks at every byte: the
+  // caller skips what it has looked at.
+  std::size_t buffered(const unsigned char *&bytes) {
+    if (position_ - window_start_ >= window_length_ && !fill_window())
+      return 0;
+    const auto in_window = static_cast<std::size_t>(position_ - window_start_);
+    bytes = window_ + in_window;
+    return window_length_ - in_window;
+  }
+
   // True when reading count bytes from the position may have to wait for more input.
   bool may_wait(std::size_t count) const {
     return !positional_ && position_ + count > window_start_ + window_length_;

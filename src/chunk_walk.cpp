@@ -1,5 +1,7 @@
 #include "chunk_walk.h"
 
+#include "chunk_rules.h"
+
 namespace {
 
 unsigned read_low_byte(byte_input &input) {
@@ -55,7 +57,13 @@ chunk_header read_chunk_header(byte_input &input) {
   return read_header(input);
 }
 
-walk_result walk_chunks(byte_input &input, std::uint64_t start_offset, listing_writer &out) {
+namespace {
+
+// The one walk, with something done for each chunk header listed: nothing for the tool, a
+// decoder's checks for the .xz walk. A template, so that nothing costs a call per chunk.
+template <class each_chunk>
+walk_result walk(byte_input &input, std::uint64_t start_offset, listing_writer &out,
+                 chunk_header &closing, each_chunk &&on_chunk) {
   input.seek(start_offset);
   for (;;) {
     // Lines found so far go out before a read that may wait on a slow pipe. Once the
@@ -65,12 +73,27 @@ walk_result walk_chunks(byte_input &input, std::uint64_t start_offset, listing_w
       return walk_result::write_error;
     const chunk_header header = read_header(input);
     if (header.kind == chunk_kind::end_of_walk) {
+      closing = header;
       if (!out.closing_line(header) || !out.flush())
         return walk_result::write_error;
       return input.failed() ? walk_result::read_error : walk_result::ok;
     }
     if (!out.chunk_line(header))
       return walk_result::write_error;
+    on_chunk(header);
     input.skip(payload_size(header));
   }
+}
+
+} // namespace
+
+walk_result walk_chunks(byte_input &input, std::uint64_t start_offset, listing_writer &out) {
+  chunk_header closing;
+  return walk(input, start_offset, out, closing, [](const chunk_header &) {});
+}
+
+walk_result walk_chunks(byte_input &input, std::uint64_t start_offset, listing_writer &out,
+                        chunk_rules &rules, chunk_header &closing) {
+  return walk(input, start_offset, out, closing,
+              [&rules](const chunk_header &header) { rules.check(header); });
 }

@@ -3,6 +3,7 @@
 
 #include "byte_input.h"
 #include "chunk_header.h"
+#include "chunk_rules.h"
 #include "listing_writer.h"
 
 #include <cstdint>
@@ -21,5 +22,10 @@ chunk_header read_chunk_header(byte_input &input);
 // jumping over every payload without reading it, and flushes the listing. Stops at once
 // when the listing cannot be written.
 walk_result walk_chunks(byte_input &input, std::uint64_t start_offset, listing_writer &out);
+
+// The same walk and listing, which also checks each chunk header listed with `rules` and
+// gives the header that ended the walk in `closing`.
+walk_result walk_chunks(byte_input &input, std::uint64_t start_offset, listing_writer &out,
+                        chunk_rules &rules, chunk_header &closing);
 
 #endif

@@ -8,10 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
-#ifdef _WIN32
-#include <string>
-#include <vector>
-#endif
 
 // Opens FILE read-only in binary mode; "-" is standard input, switched to binary mode. A
 // directory, or a standard input that is closed or open only for writing, counts as a file
@@ -48,9 +44,11 @@ std::ptrdiff_t read_on(int fd, unsigned char *dst, std::size_t length);
 bool write_all(int fd, const char *data, std::size_t length);
 
 #ifdef _WIN32
-// The command line as Windows holds it, in UTF-16, turned into UTF-8 that keeps every name
-// exactly, even one that is not valid UTF-16.
-std::vector<std::string> utf8_arguments(int argc, wchar_t **argv);
+// Runs a program's run(argc, argv) with the command line as Windows holds it, in UTF-16,
+// turned into UTF-8 that keeps every name exactly, even one that is not valid UTF-16. The
+// narrow argv would hold the arguments squeezed into the ANSI code page, where a name such
+// as "Ωmega" may become that of another file, "Omega", and fullwidth digits plain ones.
+int run_with_utf8_arguments(int argc, wchar_t **argv, int (*run)(int, char **));
 #endif
 
 #endif

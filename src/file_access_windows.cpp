@@ -6,6 +6,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
+#include <string>
+#include <vector>
 #include <windows.h>
 
 namespace {
@@ -75,11 +77,15 @@ bool can_be_read(HANDLE handle) {
 
 } // namespace
 
-std::vector<std::string> utf8_arguments(int argc, wchar_t **argv) {
+int run_with_utf8_arguments(int argc, wchar_t **wide_argv, int (*run)(int, char **)) {
   std::vector<std::string> args;
   for (int i = 0; i < argc; ++i)
-    args.push_back(utf8_from_wide(argv[i]));
-  return args;
+    args.push_back(utf8_from_wide(wide_argv[i]));
+  std::vector<char *> argv;
+  for (std::string &arg : args)
+    argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  return run(argc, argv.data());
 }
 
 std::FILE *open_input_file(const char *path) {

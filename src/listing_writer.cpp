@@ -2,6 +2,8 @@
 
 #include "file_access.h"
 
+#include <cstring>
+
 using line_format::put_hex;
 using line_format::put_text;
 
@@ -17,6 +19,17 @@ bool listing_writer::closing_line(const chunk_header &header) {
   dst = put_hex(dst, static_cast<std::uint32_t>(header.control), 2);
   *dst++ = ' ';
   return end_line(dst);
+}
+
+bool listing_writer::text(const char *data, std::size_t length) {
+  if (used_ + length > buffer_size && !flush())
+    return false;
+  if (length > buffer_size) {
+    failed_ = !write_all(fd_, data, length);
+    return !failed_;
+  }
+  std::memcpy(buffer_ + used_, data, length);
+  return end_line(buffer_ + used_ + length);
 }
 
 bool listing_writer::flush() {

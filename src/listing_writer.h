@@ -24,6 +24,8 @@ public:
   bool chunk_line(const chunk_header &header);
   // Position and control byte as read; the end of the input shows as FFFFFFFF.
   bool closing_line(const chunk_header &header);
+  // Any other text, such as the lines around listings.
+  bool text(const char *data, std::size_t length);
   // Writes out the lines so far.
   bool flush();
 

@@ -64,15 +64,8 @@ int run(int argc, char **argv) {
 } // namespace
 
 #ifdef _WIN32
-// The narrow argv holds the arguments squeezed into the ANSI code page, where a name such
-// as "Ωmega" may become that of another file, "Omega", and fullwidth digits plain ones.
 int wmain(int argc, wchar_t **wide_argv) {
-  std::vector<std::string> args = utf8_arguments(argc, wide_argv);
-  std::vector<char *> argv;
-  for (std::string &arg : args)
-    argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  return run(argc, argv.data());
+  return run_with_utf8_arguments(argc, wide_argv, run);
 }
 #else
 int main(int argc, char **argv) {

@@ -1,0 +1,45 @@
+#ifndef LZMA2_CHUNKS_XZ_REPORT_H
+#define LZMA2_CHUNKS_XZ_REPORT_H
+
+#include "listing_writer.h"
+#include "stream_verdict.h"
+
+#include <cstdint>
+
+// The lines lzma2-chunks-xz writes around each block's listing: where streams, blocks and
+// indexes are, a verdict for each stream and a summary. Positions are written as the
+// listing writes them, in at least eight hexadecimal digits. Each returns false once the
+// output cannot be written.
+class xz_report {
+public:
+  explicit xz_report(listing_writer &out) : out_(out) {}
+
+  bool stream_found(std::uint64_t stream, std::uint64_t at, unsigned check_type);
+  // Followed by the block's listing, as lzma2-chunks prints it for OFFSET data_at.
+  bool block_found(std::uint64_t stream, std::uint64_t block, std::uint64_t at,
+                   std::uint64_t data_at);
+  // Ends the line the listing leaves open.
+  bool listing_ended();
+  bool index_found(std::uint64_t at, std::uint64_t blocks);
+  bool stream_ended(std::uint64_t stream, std::uint64_t at, const stream_verdict &verdict,
+                    std::uint64_t file_size);
+  // Faults of an .xz file outside its streams.
+  bool padding_not_multiple_of_4(std::uint64_t at, std::uint64_t length);
+  bool not_a_stream(std::uint64_t at);
+  // Magic bytes whose header fails its CRC32: a damaged header, or data that looks like one.
+  bool magic_without_stream(std::uint64_t at);
+  bool read_error(std::uint64_t at);
+  bool summary(std::uint64_t intact, std::uint64_t damaged, std::uint64_t truncated,
+               std::uint64_t faults_between);
+
+private:
+  bool line(const char *format, ...)
+#ifdef __GNUC__
+      __attribute__((format(printf, 2, 3)))
+#endif
+      ;
+
+  listing_writer &out_;
+};
+
+#endif

@@ -1,0 +1,503 @@
+#include "xz_walk.h"
+
+#include "chunk_rules.h"
+#include "chunk_walk.h"
+#include "crc32.h"
+#include "stream_verdict.h"
+#include "xz_format.h"
+#include "xz_report.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+using xz::header_kind;
+using xz::stream_flags;
+
+struct block_record {
+  std::uint64_t unpadded_size;
+  std::uint64_t uncompressed_size;
+};
+
+// The blocks walked in a stream, kept for the comparison with its index. malloc rather than
+// std::vector: loading the C++ runtime library would take more memory than most indexes.
+class block_records {
+public:
+  block_records() = default;
+  ~block_records() { std::free(records_); }
+  block_records(const block_records &) = delete;
+  block_records &operator=(const block_records &) = delete;
+
+  // False when there is no memory for it.
+  bool push(const block_record &record) {
+    if (count_ == capacity_) {
+      const std::size_t capacity = capacity_ == 0 ? 64 : 2 * capacity_;
+      void *grown = std::realloc(records_, capacity * sizeof(block_record));
+      if (grown == nullptr)
+        return false;
+      records_ = static_cast<block_record *>(grown);
+      capacity_ = capacity;
+    }
+    records_[count_++] = record;
+    return true;
+  }
+  void clear() { count_ = 0; }
+  std::uint64_t size() const { return count_; }
+  const block_record &operator[](std::uint64_t i) const { return records_[i]; }
+
+private:
+  block_record *records_ = nullptr;
+  std::size_t count_ = 0;
+  std::size_t capacity_ = 0;
+};
+
+// Reads bytes in order from a position and keeps the CRC32 of those read, as an index
+// needs.
+class crc_reader {
+public:
+  crc_reader(byte_input &input, std::uint64_t at) : input_(input) { input_.seek(at); }
+
+  // The next byte, or -1 at the end of the file.
+  int next() {
+    const int byte = input_.read_byte();
+    if (byte >= 0) {
+      const auto b = static_cast<unsigned char>(byte);
+      crc_ = crc32_update(crc_, &b, 1);
+    }
+    return byte;
+  }
+  std::uint32_t crc() const { return crc_; }
+
+private:
+  byte_input &input_;
+  std::uint32_t crc_ = 0;
+};
+
+enum class number_read { ok, end, invalid };
+
+number_read read_number(crc_reader &reader, std::uint64_t &value) {
+  xz::vli_reader vli;
+  int byte = 0;
+  do {
+    byte = reader.next();
+    if (byte < 0)
+      return number_read::end;
+  } while (!vli.take(static_cast<unsigned>(byte)));
+  value = vli.value();
+  return vli.valid() ? number_read::ok : number_read::invalid;
+}
+
+stream_fault fault_of(chunk_fault fault) {
+  switch (fault) {
+  case chunk_fault::no_dictionary_reset:
+    return stream_fault::no_dictionary_reset;
+  case chunk_fault::no_properties:
+    return stream_fault::no_properties;
+  case chunk_fault::properties_above_224:
+    return stream_fault::properties_above_224;
+  case chunk_fault::lc_plus_lp_above_4:
+    return stream_fault::lc_plus_lp_above_4;
+  case chunk_fault::none:
+    break;
+  }
+  return stream_fault::none;
+}
+
+stream_verdict verdict(stream_fault fault, std::uint64_t block = 0, std::uint64_t at = 0) {
+  stream_verdict v;
+  v.fault = fault;
+  v.block = block;
+  v.at = at;
+  return v;
+}
+
+stream_verdict disagreement(stream_fault fault, std::uint64_t block, std::uint64_t expected,
+                            std::uint64_t found) {
+  stream_verdict v = verdict(fault, block);
+  v.expected = expected;
+  v.found = found;
+  return v;
+}
+
+class file_walk {
+public:
+  file_walk(byte_input &input, std::uint64_t file_size, bool scan, listing_writer &out)
+      : input_(input), out_(out), report_(out), file_size_(file_size), scan_(scan) {}
+
+  xz_walk_result run();
+
+private:
+  enum class found_header { none, cut, crc_fails, header };
+
+  // A stream header at `at`, and its flags when there is one.
+  found_header stream_header_at(std::uint64_t at, stream_flags &flags);
+  // The first stream header from `from` on, noting magic bytes that open none; false when
+  // there is none.
+  bool find_stream(std::uint64_t from, std::uint64_t &at, stream_flags &flags);
+  // The position of the first byte from `from` on that is not zero.
+  std::uint64_t skip_zeros(std::uint64_t from);
+  bool read(std::uint64_t at, unsigned char *dst, std::size_t length);
+
+  // Walks the stream whose header is at `at`; `end` is where an intact one ends.
+  stream_verdict walk_stream(std::uint64_t at, const stream_flags &flags);
+  stream_verdict walk_block(std::uint64_t at, std::size_t check_size, std::uint64_t &end);
+  stream_verdict check_index(std::uint64_t at, std::uint64_t &end);
+  stream_verdict check_footer(std::uint64_t at, std::uint64_t index_size,
+                              const stream_flags &flags);
+
+  // Records that the output failed; the walk then stops.
+  bool said(bool written) {
+    if (!written)
+      stopped_ = xz_walk_result::write_error;
+    return written;
+  }
+  bool stopped() const { return stopped_ != xz_walk_result::all_intact; }
+  // Tallies a fault outside any stream, of an .xz file.
+  void fault_between() { ++faults_between_; }
+
+  byte_input &input_;
+  listing_writer &out_;
+  xz_report report_;
+  std::uint64_t file_size_;
+  bool scan_;
+  block_records blocks_;
+  std::uint64_t stream_ = 0; // streams found so far, the one walked last
+  std::uint64_t block_ = 0;  // blocks walked in it
+  std::uint64_t intact_ = 0;
+  std::uint64_t damaged_ = 0;
+  std::uint64_t truncated_ = 0;
+  std::uint64_t faults_between_ = 0;
+  xz_walk_result stopped_ = xz_walk_result::all_intact;
+};
+
+bool file_walk::read(std::uint64_t at, unsigned char *dst, std::size_t length) {
+  input_.seek(at);
+  for (std::size_t i = 0; i < length; ++i) {
+    const int byte = input_.read_byte();
+    if (byte < 0)
+      return false;
+    dst[i] = static_cast<unsigned char>(byte);
+  }
+  return true;
+}
+
+file_walk::found_header file_walk::stream_header_at(std::uint64_t at, stream_flags &flags) {
+  unsigned char bytes[xz::stream_header_size] = {};
+  input_.seek(at);
+  std::size_t got = 0;
+  for (int byte = 0; got < sizeof bytes && (byte = input_.read_byte()) >= 0; ++got)
+    bytes[got] = static_cast<unsigned char>(byte);
+  if (got < sizeof xz::header_magic ||
+      std::memcmp(bytes, xz::header_magic, sizeof xz::header_magic) != 0)
+    return found_header::none;
+  if (got < sizeof bytes)
+    return found_header::cut;
+  switch (xz::parse_stream_header(bytes, flags)) {
+  case header_kind::header:
+    return found_header::header;
+  case header_kind::crc_fails:
+    return found_header::crc_fails;
+  case header_kind::none:
+    break;
+  }
+  return found_header::none;
+}
+
+bool file_walk::find_stream(std::uint64_t from, std::uint64_t &at, stream_flags &flags) {
+  input_.seek(from);
+  const unsigned char *bytes = nullptr;
+  for (std::size_t length = 0; !stopped() && (length = input_.buffered(bytes)) > 0;) {
+    const void *magic = std::memchr(bytes, xz::header_magic[0], length);
+    if (magic == nullptr) {
+      input_.skip(length);
+      continue;
+    }
+    at = input_.position() + static_cast<std::uint64_t>(static_cast<const unsigned char *>(magic) -
+                                                        bytes);
+    const found_header found = stream_header_at(at, flags);
+    if (found == found_header::header)
+      return true;
+    if (found == found_header::crc_fails || found == found_header::cut)
+      said(report_.magic_without_stream(at));
+    input_.seek(at + 1);
+  }
+  return false;
+}
+
+std::uint64_t file_walk::skip_zeros(std::uint64_t from) {
+  input_.seek(from);
+  const unsigned char *bytes = nullptr;
+  for (std::size_t length = 0; (length = input_.buffered(bytes)) > 0;) {
+    std::size_t zeros = 0;
+    while (zeros < length && bytes[zeros] == 0)
+      ++zeros;
+    input_.skip(zeros);
+    if (zeros < length)
+      break;
+  }
+  return input_.position();
+}
+
+xz_walk_result file_walk::run() {
+  stream_flags flags;
+  const found_header first = stream_header_at(0, flags);
+  // An .xz file, which holds streams and stream padding only; else a container, whose other
+  // bytes are none of this walk's business.
+  const bool xz_file = !scan_ && first != found_header::none;
+  bool following = xz_file && first == found_header::header;
+  std::uint64_t from = 0;
+  if (xz_file && !following) {
+    ++stream_;
+    ++(first == found_header::cut ? truncated_ : damaged_);
+    said(report_.stream_ended(stream_, 0,
+                              verdict(first == found_header::cut ? stream_fault::end_in_stream_header
+                                                                 : stream_fault::stream_header_crc),
+                              file_size_));
+    from = 1;
+  }
+  while (!stopped()) {
+    std::uint64_t at = from;
+    if (following) {
+      at = skip_zeros(from);
+      if (xz_file && (at - from) % 4 != 0) {
+        fault_between();
+        said(report_.padding_not_multiple_of_4(from, at - from));
+      }
+      if (at >= file_size_ || input_.failed())
+        break;
+      const found_header found = stream_header_at(at, flags);
+      if (found != found_header::header) {
+        if (found != found_header::none)
+          said(report_.magic_without_stream(at));
+        else if (xz_file)
+          said(report_.not_a_stream(at));
+        if (xz_file)
+          fault_between();
+        following = false;
+        from = at + 1;
+        continue;
+      }
+    } else if (!find_stream(from, at, flags)) {
+      break;
+    }
+    ++stream_;
+    const stream_verdict v = walk_stream(at, flags);
+    if (stopped())
+      break;
+    said(report_.stream_ended(stream_, at, v, file_size_));
+    if (v.fault == stream_fault::read_error)
+      return xz_walk_result::read_error;
+    ++(v.fault == stream_fault::none ? intact_ : v.truncated() ? truncated_ : damaged_);
+    following = v.fault == stream_fault::none;
+    from = following ? v.at : at + xz::stream_header_size;
+  }
+  if (input_.failed() && !stopped()) {
+    said(report_.read_error(input_.position()));
+    return xz_walk_result::read_error;
+  }
+  if (stopped() || !said(report_.summary(intact_, damaged_, truncated_, faults_between_)) ||
+      !said(out_.flush()))
+    return stopped_;
+  const bool all_intact =
+      intact_ > 0 && damaged_ == 0 && truncated_ == 0 && faults_between_ == 0;
+  return all_intact ? xz_walk_result::all_intact : xz_walk_result::faults;
+}
+
+stream_verdict file_walk::walk_stream(std::uint64_t at, const stream_flags &flags) {
+  if (!said(report_.stream_found(stream_, at, flags.check_type())))
+    return {};
+  if (!flags.defined()) {
+    stream_verdict v = verdict(stream_fault::stream_flags);
+    v.found = std::uint64_t{flags.bytes[0]} << 8 | flags.bytes[1];
+    return v;
+  }
+  blocks_.clear();
+  block_ = 0;
+  std::uint64_t next = at + xz::stream_header_size;
+  for (;;) {
+    input_.seek(next);
+    const int first = input_.read_byte();
+    if (first < 0)
+      return verdict(input_.failed() ? stream_fault::read_error
+                                     : stream_fault::end_where_block_is_due,
+                     0, next);
+    if (first == 0)
+      break;
+    ++block_;
+    const stream_verdict v = walk_block(next, xz::check_size(flags.check_type()), next);
+    if (v.fault != stream_fault::none || stopped())
+      return v;
+  }
+  std::uint64_t footer_at = 0;
+  const stream_verdict v = check_index(next, footer_at);
+  if (v.fault != stream_fault::none || stopped())
+    return v;
+  return check_footer(footer_at, footer_at - next, flags);
+}
+
+stream_verdict file_walk::walk_block(std::uint64_t at, std::size_t check_size,
+                                     std::uint64_t &end) {
+  unsigned char header_bytes[xz::largest_block_header];
+  input_.seek(at);
+  const std::size_t header_size = xz::block_header_size(static_cast<unsigned>(input_.read_byte()));
+  if (!read(at, header_bytes, header_size))
+    return verdict(input_.failed() ? stream_fault::read_error : stream_fault::end_in_block_header,
+                   block_, at);
+  xz::block_header header;
+  if (const char *what = xz::parse_block_header(header_bytes, header_size, header)) {
+    stream_verdict v = verdict(stream_fault::block_header, block_, at);
+    v.what = what;
+    return v;
+  }
+  const std::uint64_t data_at = at + header_size;
+  chunk_rules rules;
+  chunk_header closing;
+  if (!said(report_.block_found(stream_, block_, at, data_at)) ||
+      !said(out_.offset_line(data_at)))
+    return {};
+  const walk_result walked = walk_chunks(input_, data_at, out_, rules, closing);
+  if (!said(walked != walk_result::write_error) || !said(report_.listing_ended()))
+    return {};
+  if (walked == walk_result::read_error)
+    return verdict(stream_fault::read_error, block_, closing.offset);
+  if (rules.fault() != chunk_fault::none) {
+    stream_verdict v = verdict(fault_of(rules.fault()), block_, rules.faulty().offset);
+    v.found = rules.faulty().props;
+    return v;
+  }
+  if (closing.control < 0 && closing.offset > file_size_)
+    return verdict(stream_fault::end_in_chunk, block_, rules.last().offset);
+  if (closing.control < 0)
+    return verdict(stream_fault::end_where_chunk_is_due, block_, closing.offset);
+  if (closing.control != 0)
+    return verdict(stream_fault::no_chunk, block_, closing.offset);
+
+  const std::uint64_t data_end = closing.offset + 1;
+  const std::uint64_t compressed = data_end - data_at;
+  if (header.has_compressed_size && header.compressed_size != compressed)
+    return disagreement(stream_fault::compressed_size, block_, header.compressed_size, compressed);
+  if (header.has_uncompressed_size && header.uncompressed_size != rules.unpacked_total())
+    return disagreement(stream_fault::uncompressed_size, block_, header.uncompressed_size,
+                        rules.unpacked_total());
+  // Padding to a multiple of four bytes, then the check of the unpacked data.
+  input_.seek(data_end);
+  for (std::uint64_t padding = (4 - compressed % 4) % 4; padding > 0; --padding) {
+    const std::uint64_t byte_at = input_.position();
+    const int byte = input_.read_byte();
+    if (byte < 0)
+      return verdict(input_.failed() ? stream_fault::read_error
+                                     : stream_fault::end_in_block_padding,
+                     block_, byte_at);
+    if (byte != 0)
+      return verdict(stream_fault::block_padding, block_, byte_at);
+  }
+  end = input_.position() + check_size;
+  if (end > file_size_)
+    return verdict(stream_fault::end_in_check, block_, input_.position());
+  if (!blocks_.push({header_size + compressed + check_size, rules.unpacked_total()}))
+    stopped_ = xz_walk_result::no_memory;
+  return {};
+}
+
+stream_verdict file_walk::check_index(std::uint64_t at, std::uint64_t &end) {
+  crc_reader reader(input_, at);
+  reader.next(); // the index indicator, 0
+  const auto cut = [&] {
+    return verdict(input_.failed() ? stream_fault::read_error : stream_fault::end_in_index, 0,
+                   input_.position());
+  };
+  const auto invalid = [at](const char *what) {
+    stream_verdict v = verdict(stream_fault::index_invalid, 0, at);
+    v.what = what;
+    return v;
+  };
+  std::uint64_t records = 0;
+  switch (read_number(reader, records)) {
+  case number_read::end:
+    return cut();
+  case number_read::invalid:
+    return invalid("its number of records is not a valid number");
+  case number_read::ok:
+    break;
+  }
+  if (!said(report_.index_found(at, records)))
+    return {};
+  if (records != blocks_.size())
+    return disagreement(stream_fault::index_block_count, 0, records, blocks_.size());
+  // Any disagreement counts only once the CRC32 shows the index is as written.
+  stream_verdict first_disagreement;
+  for (std::uint64_t i = 0; i < records; ++i) {
+    std::uint64_t unpadded = 0;
+    std::uint64_t uncompressed = 0;
+    for (std::uint64_t *field : {&unpadded, &uncompressed}) {
+      switch (read_number(reader, *field)) {
+      case number_read::end:
+        return cut();
+      case number_read::invalid:
+        return invalid("a record is not a valid number");
+      case number_read::ok:
+        break;
+      }
+    }
+    if (first_disagreement.fault != stream_fault::none)
+      continue;
+    if (unpadded != blocks_[i].unpadded_size)
+      first_disagreement = disagreement(stream_fault::index_unpadded_size, i + 1, unpadded,
+                                        blocks_[i].unpadded_size);
+    else if (uncompressed != blocks_[i].uncompressed_size)
+      first_disagreement = disagreement(stream_fault::index_uncompressed_size, i + 1,
+                                        uncompressed, blocks_[i].uncompressed_size);
+  }
+  while ((input_.position() - at) % 4 != 0) {
+    const int byte = reader.next();
+    if (byte < 0)
+      return cut();
+    if (byte != 0)
+      return invalid("its padding is not zero");
+  }
+  const std::uint32_t crc = reader.crc();
+  unsigned char stored[4];
+  if (!read(input_.position(), stored, sizeof stored))
+    return cut();
+  const std::uint32_t stored_crc = static_cast<std::uint32_t>(stored[0]) |
+                                   static_cast<std::uint32_t>(stored[1]) << 8 |
+                                   static_cast<std::uint32_t>(stored[2]) << 16 |
+                                   static_cast<std::uint32_t>(stored[3]) << 24;
+  if (crc != stored_crc)
+    return verdict(stream_fault::index_crc, 0, at);
+  end = input_.position();
+  return first_disagreement;
+}
+
+stream_verdict file_walk::check_footer(std::uint64_t at, std::uint64_t index_size,
+                                       const stream_flags &flags) {
+  unsigned char bytes[xz::stream_footer_size];
+  if (!read(at, bytes, sizeof bytes))
+    return verdict(input_.failed() ? stream_fault::read_error : stream_fault::end_in_footer, 0,
+                   input_.position());
+  const xz::stream_footer footer = xz::parse_stream_footer(bytes);
+  if (!footer.crc_matches)
+    return verdict(stream_fault::footer_crc, 0, at);
+  if (!footer.magic_matches)
+    return verdict(stream_fault::footer_magic, 0, at);
+  if (!(footer.flags == flags))
+    return verdict(stream_fault::footer_flags, 0, at);
+  if (footer.index_size != index_size) {
+    stream_verdict v = disagreement(stream_fault::footer_index_size, 0, footer.index_size,
+                                    index_size);
+    v.at = at;
+    return v;
+  }
+  stream_verdict intact;
+  intact.at = at + sizeof bytes;
+  intact.found = block_;
+  return intact;
+}
+
+} // namespace
+
+xz_walk_result walk_xz_file(byte_input &input, std::uint64_t file_size, bool scan,
+                            listing_writer &out) {
+  return file_walk(input, file_size, scan, out).run();
+}
