@@ -96,6 +96,45 @@ std::string xz_file(const std::vector<std::string> &pieces, std::uint32_t preset
   return encode(pieces, preset, true);
 }
 
+std::string xz_around(const std::string &lzma2_data, std::uint64_t unpacked_size) {
+  lzma_options_lzma options;
+  check(!lzma_lzma_preset(&options, 0), "no preset 0");
+  lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+  lzma_stream_flags flags{};
+  flags.check = LZMA_CHECK_NONE;
+  lzma_block block{};
+  block.check = LZMA_CHECK_NONE;
+  block.compressed_size = LZMA_VLI_UNKNOWN;
+  block.uncompressed_size = LZMA_VLI_UNKNOWN;
+  block.filters = filters;
+  check(lzma_block_header_size(&block) == LZMA_OK, "no block header size");
+  std::uint8_t header[LZMA_BLOCK_HEADER_SIZE_MAX];
+  std::uint8_t stream_header[LZMA_STREAM_HEADER_SIZE];
+  check(lzma_stream_header_encode(&flags, stream_header) == LZMA_OK &&
+            lzma_block_header_encode(&block, header) == LZMA_OK,
+        "headers do not encode");
+  std::string out(reinterpret_cast<char *>(stream_header), sizeof stream_header);
+  out.append(reinterpret_cast<char *>(header), block.header_size);
+  out += lzma2_data;
+  out.append((4 - lzma2_data.size() % 4) % 4, '\0');
+
+  lzma_index *index = lzma_index_init(nullptr);
+  check(index != nullptr &&
+            lzma_index_append(index, nullptr, block.header_size + lzma2_data.size(),
+                              unpacked_size) == LZMA_OK,
+        "no index");
+  std::string index_bytes(lzma_index_size(index), '\0');
+  std::size_t written = 0;
+  check(lzma_index_buffer_encode(index, reinterpret_cast<std::uint8_t *>(index_bytes.data()),
+                                 &written, index_bytes.size()) == LZMA_OK,
+        "index does not encode");
+  flags.backward_size = lzma_index_size(index);
+  lzma_index_end(index, nullptr);
+  std::uint8_t footer[LZMA_STREAM_HEADER_SIZE];
+  check(lzma_stream_footer_encode(&flags, footer) == LZMA_OK, "footer does not encode");
+  return out + index_bytes + std::string(reinterpret_cast<char *>(footer), sizeof footer);
+}
+
 std::vector<stream_extent> xz_blocks(const std::string &file) {
   const auto *raw = reinterpret_cast<const std::uint8_t *>(file.data());
   lzma_stream_flags footer;

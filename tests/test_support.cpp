@@ -63,10 +63,13 @@ std::pair<std::uint64_t, std::uint64_t> read_and_write_calls(int pid) {
   return calls;
 }
 
-process_output run_tool(const std::vector<std::string> &args, const tool_input &in,
-                        const std::string &stdout_path, const std::vector<std::string> &env) {
-  const char *prefix = std::getenv("LZMA2_CHUNKS_TEST_COMMAND");
-  std::istringstream words(prefix != nullptr && *prefix != '\0' ? prefix : LZMA2_CHUNKS_BINARY);
+namespace {
+
+process_output run_program(const char *command_variable, const char *binary,
+                           const std::vector<std::string> &args, const tool_input &in,
+                           const std::string &stdout_path, const std::vector<std::string> &env) {
+  const char *prefix = std::getenv(command_variable);
+  std::istringstream words(prefix != nullptr && *prefix != '\0' ? prefix : binary);
   std::vector<std::string> command{std::istream_iterator<std::string>(words), {}};
   command.insert(command.end(), args.begin(), args.end());
   std::vector<char *> argv;
@@ -119,6 +122,18 @@ process_output run_tool(const std::vector<std::string> &args, const tool_input &
   close(out_fd);
   close(err_fd);
   return result;
+}
+
+} // namespace
+
+process_output run_tool(const std::vector<std::string> &args, const tool_input &in,
+                        const std::string &stdout_path, const std::vector<std::string> &env) {
+  return run_program("LZMA2_CHUNKS_TEST_COMMAND", LZMA2_CHUNKS_BINARY, args, in, stdout_path,
+                     env);
+}
+
+process_output run_xz_tool(const std::vector<std::string> &args, const tool_input &in) {
+  return run_program("LZMA2_CHUNKS_XZ_TEST_COMMAND", LZMA2_CHUNKS_XZ_BINARY, args, in, "", {});
 }
 
 std::string stored_chunk_lines(std::size_t count, std::size_t payload, std::uint64_t from) {

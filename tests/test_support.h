@@ -55,6 +55,9 @@ process_output run_tool(const std::vector<std::string> &args, const tool_input &
                         const std::string &stdout_path = "",
                         const std::vector<std::string> &env = {});
 
+// The same for lzma2-chunks-xz, whose command prefix is in LZMA2_CHUNKS_XZ_TEST_COMMAND.
+process_output run_xz_tool(const std::vector<std::string> &args, const tool_input &in = {});
+
 std::string read_file(const std::string &path);
 
 // The read and the write calls of a process that has ended but is not reaped yet, as the
