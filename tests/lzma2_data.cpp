@@ -119,9 +119,8 @@ std::string xz_around(const std::string &lzma2_data, std::uint64_t unpacked_size
   out.append((4 - lzma2_data.size() % 4) % 4, '\0');
 
   lzma_index *index = lzma_index_init(nullptr);
-  check(index != nullptr &&
-            lzma_index_append(index, nullptr, block.header_size + lzma2_data.size(),
-                              unpacked_size) == LZMA_OK,
+  check(index != nullptr && lzma_index_append(index, nullptr, block.header_size + lzma2_data.size(),
+                                              unpacked_size) == LZMA_OK,
         "no index");
   std::string index_bytes(lzma_index_size(index), '\0');
   std::size_t written = 0;

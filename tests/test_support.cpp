@@ -128,8 +128,7 @@ process_output run_program(const char *command_variable, const char *binary,
 
 process_output run_tool(const std::vector<std::string> &args, const tool_input &in,
                         const std::string &stdout_path, const std::vector<std::string> &env) {
-  return run_program("LZMA2_CHUNKS_TEST_COMMAND", LZMA2_CHUNKS_BINARY, args, in, stdout_path,
-                     env);
+  return run_program("LZMA2_CHUNKS_TEST_COMMAND", LZMA2_CHUNKS_BINARY, args, in, stdout_path, env);
 }
 
 process_output run_xz_tool(const std::vector<std::string> &args, const tool_input &in) {

@@ -98,13 +98,15 @@ struct intact_case {
 
 const intact_case intact_cases[] = {
     {"one_block", false, [](const temp_dir &d) { return plain(d, "", text); }},
-    {"many_blocks", false, [](const temp_dir &d) { return plain(d, "--block-size=150KiB", mixed); }},
+    {"many_blocks", false,
+     [](const temp_dir &d) { return plain(d, "--block-size=150KiB", mixed); }},
     {"threads_write_sizes_in_headers", false,
      [](const temp_dir &d) { return plain(d, "-T2 --block-size=200KiB", mixed); }},
     {"check_none", false, [](const temp_dir &d) { return plain(d, "--check=none", text); }},
     {"check_crc32", false, [](const temp_dir &d) { return plain(d, "--check=crc32", text); }},
     {"check_sha256", false, [](const temp_dir &d) { return plain(d, "--check=sha256", text); }},
-    {"x86_filter", false, [](const temp_dir &d) { return plain(d, "--x86 --lzma2=preset=1", mixed); }},
+    {"x86_filter", false,
+     [](const temp_dir &d) { return plain(d, "--x86 --lzma2=preset=1", mixed); }},
     {"delta_filter", false,
      [](const temp_dir &d) { return plain(d, "--delta=dist=4 --lzma2=preset=6", text); }},
     {"streams_with_padding", false,
@@ -112,17 +114,23 @@ const intact_case intact_cases[] = {
        return joined(d, {xz(d, "--block-size=20000", text), xz(d, "--check=sha256", text)}, 8, 0);
      }},
     {"empty_stream_between", false,
-     [](const temp_dir &d) { return joined(d, {xz(d, "", text), xz(d, "", ""), xz(d, "", text)}, 0, 0); }},
+     [](const temp_dir &d) {
+       return joined(d, {xz(d, "", text), xz(d, "", ""), xz(d, "", text)}, 0, 0);
+     }},
     {"embedded_at_odd_offsets", false,
      [](const temp_dir &d) {
        return joined(d, {xz(d, "--block-size=30000", text), xz(d, "-0", mixed)}, 777, 'q', 1001);
      }},
     {"scan_past_a_first_stream", true,
-     [](const temp_dir &d) { return joined(d, {xz(d, "", text), xz(d, "-1", text)}, 5, 'x'); }},
+     [](const temp_dir &d) {
+       return joined(d, {xz(d, "", text), xz(d, "-1", text)}, 5, 'x');
+     }},
     {"magic_bytes_that_are_no_stream", false,
      [](const temp_dir &d) {
        made_file m = joined(d, {xz(d, "", text)}, 0, 0, 40);
-       m.contents.insert(20, "\xFD" "7zXZ" + std::string(1, '\0') + "\x01\x02\x03\x04\x05\x06");
+       m.contents.insert(20, "\xFD"
+                             "7zXZ" +
+                                 std::string(1, '\0') + "\x01\x02\x03\x04\x05\x06");
        for (block_place &b : m.blocks)
          b.header_at += 12, b.data_at += 12;
        return m;
@@ -140,8 +148,8 @@ TEST_P(intact, lists_every_block_where_xz_finds_it) {
   temp_dir dir;
   const made_file m = GetParam().make(dir);
   const std::string path = dir.write("file", m.contents);
-  const process_output got =
-      run_xz_tool(GetParam().scan ? std::vector<std::string>{"--scan", path} : std::vector<std::string>{path});
+  const process_output got = run_xz_tool(GetParam().scan ? std::vector<std::string>{"--scan", path}
+                                                         : std::vector<std::string>{path});
   EXPECT_EQ(got.exit_status, 0) << got.out;
   std::size_t at = 0;
   for (const block_place &b : m.blocks) {
@@ -159,5 +167,245 @@ TEST_P(intact, lists_every_block_where_xz_finds_it) {
 }
 
 INSTANTIATE_TEST_SUITE_P(table, intact, testing::ValuesIn(intact_cases), case_name);
+
+// A file, and the line that must say what is wrong with it.
+struct faulty_file {
+  std::string contents;
+  std::string line;
+};
+
+// Three blocks with CRC32 checks, and where xz puts them.
+struct three_blocks {
+  explicit three_blocks(const temp_dir &dir)
+      : file(xz(dir, "--check=crc32 --block-size=20000", text)), blocks(blocks_by_xz(dir, file)) {}
+  std::string cut(std::uint64_t at) const { return file.substr(0, at); }
+  std::string with(std::uint64_t at, unsigned char byte) const {
+    std::string changed = file;
+    changed[at] = static_cast<char>(byte);
+    return changed;
+  }
+  std::uint64_t index_at() const { return blocks[2].header_at + blocks[2].total_size; }
+  std::uint64_t footer_at() const { return file.size() - 12; }
+
+  std::string file;
+  std::vector<block_place> blocks;
+};
+
+const std::string stream_1 = "stream 1 at 00000000: ";
+
+std::string ends_at(std::uint64_t at, const std::string &where) {
+  return stream_1 + "truncated: the file ends at " + position(at) + ", " + where;
+}
+
+// A stored chunk of one byte: its data needs three bytes of padding.
+const std::string stored = bytes({0x01, 0x00, 0x00, 'a', 0x00});
+// One compressed chunk and the end marker; the first chunk of a block starts at 18.
+const std::string lzma = raw_lzma2({"hello hello hello hello"}, 0);
+// Its first chunk with another class, or without its properties byte.
+std::string as_class(int chunk_class, bool with_props = true) {
+  return std::string(1, static_cast<char>(chunk_class | (lzma[0] & 0x1F))) + lzma.substr(1, 4) +
+         (with_props ? lzma.substr(5) : lzma.substr(6));
+}
+std::string with_props(int props) {
+  return lzma.substr(0, 5) + std::string(1, static_cast<char>(props)) + lzma.substr(6);
+}
+// As a decoder of the chunks wants to see them: "a" stored, then the compressed text.
+const std::uint64_t stored_and_text = 1 + 23;
+
+struct fault_case {
+  const char *name;
+  faulty_file (*make)(const temp_dir &dir);
+  int status = 1;
+};
+
+const fault_case fault_cases[] = {
+    // The file cut inside each part of a stream.
+    {"cut_in_stream_header",
+     [](const temp_dir &d) {
+       return faulty_file{three_blocks(d).cut(8), ends_at(8, "inside the stream header")};
+     }},
+    {"cut_in_block_header",
+     [](const temp_dir &d) {
+       const three_blocks f(d);
+       const std::uint64_t at = f.blocks[1].header_at + 3;
+       return faulty_file{f.cut(at), ends_at(at, "inside the header of block 1.2")};
+     }},
+    {"cut_in_data",
+     [](const temp_dir &d) {
+       const three_blocks f(d);
+       const std::uint64_t at = f.blocks[1].data_at + 100;
+       return faulty_file{f.cut(at), ends_at(at, "inside block 1.2, in the chunk at " +
+                                                     position(f.blocks[1].data_at))};
+     }},
+    {"cut_before_end_marker",
+     [](const temp_dir &d) {
+       const three_blocks f(d);
+       const std::uint64_t at = f.blocks[1].data_at + f.blocks[1].data_size - 1;
+       return faulty_file{f.cut(at), ends_at(at, "inside block 1.2, where a chunk header is due")};
+     }},
+    {"cut_in_padding",
+     [](const temp_dir &) {
+       return faulty_file{xz_around(stored, 1).substr(0, 0x1E),
+                          ends_at(0x1E, "inside the padding of block 1.1")};
+     }},
+    {"cut_in_check",
+     [](const temp_dir &d) {
+       const three_blocks f(d);
+       const std::uint64_t at = f.blocks[0].header_at + f.blocks[0].total_size - 2;
+       return faulty_file{f.cut(at), ends_at(at, "inside the check of block 1.1")};
+     }},
+    {"cut_in_index",
+     [](const temp_dir &d) {
+       const three_blocks f(d);
+       return faulty_file{f.cut(f.index_at() + 2), ends_at(f.index_at() + 2, "inside the index")};
+     }},
+    {"cut_in_footer",
+     [](const temp_dir &d) {
+       const three_blocks f(d);
+       const std::uint64_t at = f.file.size() - 5;
+       return faulty_file{f.cut(at), ends_at(at, "inside the stream footer")};
+     }},
+    // One byte changed in each kind of field.
+    {"stream_flags",
+     [](const temp_dir &d) {
+       return faulty_file{three_blocks(d).with(7, 0x04),
+                          stream_1 + "damaged: the stream header's CRC32 fails"};
+     }},
+    {"block_flags",
+     [](const temp_dir &d) {
+       const three_blocks f(d);
+       const std::uint64_t at = f.blocks[1].header_at;
+       return faulty_file{f.with(at + 1, 0x40), stream_1 + "damaged: the header of block 1.2 at " +
+                                                    position(at) + ": its CRC32 fails"};
+     }},
+    {"block_header_size",
+     [](const temp_dir &d) {
+       const three_blocks f(d);
+       const std::uint64_t at = f.blocks[1].header_at;
+       return faulty_file{f.with(at, 0x03), stream_1 + "damaged: the header of block 1.2 at " +
+                                                position(at) + ": its CRC32 fails"};
+     }},
+    {"control_byte",
+     [](const temp_dir &d) {
+       const three_blocks f(d);
+       const std::uint64_t at = f.blocks[1].data_at;
+       return faulty_file{f.with(at, 0x05), stream_1 + "damaged: block 1.2: the byte at " +
+                                                position(at) + " opens no chunk"};
+     }},
+    {"block_padding",
+     [](const temp_dir &) {
+       std::string file = xz_around(stored, 1);
+       file[0x1D] = 1;
+       return faulty_file{file,
+                          stream_1 + "damaged: block 1.1: its padding at 0000001D is not zero"};
+     }},
+    {"index_record",
+     [](const temp_dir &) {
+       return faulty_file{xz_around(stored, 9), stream_1 + "damaged: the index disagrees on "
+                                                           "block 1.1: uncompressed size 9, the "
+                                                           "walk finds 1"};
+     }},
+    {"index_count",
+     [](const temp_dir &d) {
+       const three_blocks f(d);
+       return faulty_file{f.with(f.index_at() + 1, 2),
+                          stream_1 + "damaged: the index lists 2 blocks, the walk finds 3"};
+     }},
+    {"index_crc",
+     [](const temp_dir &d) {
+       const three_blocks f(d);
+       return faulty_file{f.with(f.footer_at() - 1, f.file[f.footer_at() - 1] ^ 1),
+                          stream_1 + "damaged: the index at " + position(f.index_at()) +
+                              ": its CRC32 fails"};
+     }},
+    {"footer_crc",
+     [](const temp_dir &d) {
+       const three_blocks f(d);
+       return faulty_file{f.with(f.footer_at(), f.file[f.footer_at()] ^ 1),
+                          stream_1 + "damaged: the stream footer at " + position(f.footer_at()) +
+                              ": its CRC32 fails"};
+     }},
+    {"footer_magic",
+     [](const temp_dir &d) {
+       const three_blocks f(d);
+       return faulty_file{f.with(f.file.size() - 1, 'Q'),
+                          stream_1 + "damaged: the stream footer at " + position(f.footer_at()) +
+                              ": it does not end in YZ"};
+     }},
+    // Chunk headers that no valid stream holds, next to ones that are valid.
+    {"valid_chunks",
+     [](const temp_dir &) {
+       return faulty_file{xz_around(lzma, 23), stream_1 + "intact, 1 block, 64 bytes"};
+     },
+     0},
+    {"first_chunk_keeps_dictionary",
+     [](const temp_dir &) {
+       return faulty_file{xz_around(as_class(0xC0), 23),
+                          stream_1 + "damaged: block 1.1: its first chunk, at 00000018, does not "
+                                     "reset the dictionary"};
+     }},
+    {"compressed_before_properties",
+     [](const temp_dir &) {
+       return faulty_file{xz_around(stored.substr(0, 4) + as_class(0xA0, false), stored_and_text),
+                          stream_1 + "damaged: block 1.1: the chunk at 0000001C comes before any "
+                                     "properties byte since the dictionary reset"};
+     }},
+    {"properties_above_224",
+     [](const temp_dir &) {
+       return faulty_file{xz_around(with_props(0xE1), 23),
+                          stream_1 + "damaged: block 1.1: the chunk at 00000018 has properties "
+                                     "byte E1, above E0 (224)"};
+     }},
+    {"lc_plus_lp_above_4",
+     [](const temp_dir &) {
+       return faulty_file{xz_around(with_props(0x15), 23),
+                          stream_1 + "damaged: block 1.1: the chunk at 00000018 has properties "
+                                     "byte 15, lc + lp above 4"};
+     }},
+    // Between the streams of an .xz file, and no stream at all.
+    {"padding_of_3",
+     [](const temp_dir &d) {
+       const std::string a = xz(d, "", text);
+       return faulty_file{a + std::string(3, '\0') + a, "stream padding at " + position(a.size()) +
+                                                            ": 3 bytes, not a multiple of 4"};
+     }},
+    {"bytes_after_the_streams",
+     [](const temp_dir &d) {
+       const std::string a = xz(d, "", text);
+       return faulty_file{a + "junk", "bytes at " + position(a.size()) +
+                                          ": neither stream padding nor a stream"};
+     }},
+    {"no_stream",
+     [](const temp_dir &) {
+       return faulty_file{text, "no .xz stream found"};
+     }},
+    {"damaged_then_intact_stream",
+     [](const temp_dir &d) {
+       const three_blocks f(d);
+       const std::string lead(100, 'x');
+       return faulty_file{lead + f.with(f.blocks[1].data_at, 0x05) + lead + f.file,
+                          "2 streams: 1 intact, 1 damaged, 0 truncated"};
+     }},
+};
+
+void PrintTo(const fault_case &c, std::ostream *os) {
+  *os << c.name;
+}
+
+class faults : public testing::TestWithParam<fault_case> {};
+
+// The line says what is wrong, the status says that something is, and xz -t agrees.
+TEST_P(faults, are_found_where_xz_finds_them) {
+  temp_dir dir;
+  const faulty_file f = GetParam().make(dir);
+  const process_output got = run_xz_tool({dir.write("file", f.contents)});
+  EXPECT_NE(("\n" + got.out).find("\n" + f.line + "\n"), std::string::npos)
+      << f.line << "\nnot in\n"
+      << got.out;
+  EXPECT_EQ(got.exit_status, GetParam().status);
+  EXPECT_EQ(xz_accepts(dir, f.contents), GetParam().status == 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(table, faults, testing::ValuesIn(fault_cases), case_name);
 
 } // namespace

@@ -31,9 +31,9 @@ enum class stream_fault {
   block_padding,
   index_invalid, // `what` says what is wrong
   index_crc,
-  index_block_count,        // the index gives `expected`, the walk finds `found`
-  index_unpadded_size,      // as index_block_count, for `block`
-  index_uncompressed_size,  // as index_unpadded_size
+  index_block_count,       // the index gives `expected`, the walk finds `found`
+  index_unpadded_size,     // as index_block_count, for `block`
+  index_uncompressed_size, // as index_unpadded_size
   footer_crc,
   footer_magic,
   footer_flags,

@@ -43,8 +43,8 @@ bool xz_report::stream_found(std::uint64_t stream, std::uint64_t at, unsigned ch
 
 bool xz_report::block_found(std::uint64_t stream, std::uint64_t block, std::uint64_t at,
                             std::uint64_t data_at) {
-  return line("block %" PRIu64 ".%" PRIu64 " at %08" PRIX64 ": OFFSET %" PRIX64 "\n", stream,
-              block, at, data_at);
+  return line("block %" PRIu64 ".%" PRIu64 " at %08" PRIX64 ": OFFSET %" PRIX64 "\n", stream, block,
+              at, data_at);
 }
 
 bool xz_report::listing_ended() {
@@ -52,8 +52,7 @@ bool xz_report::listing_ended() {
 }
 
 bool xz_report::index_found(std::uint64_t at, std::uint64_t blocks) {
-  return line("index at %08" PRIX64 ": %" PRIu64 " block%s\n", at, blocks,
-              blocks == 1 ? "" : "s");
+  return line("index at %08" PRIX64 ": %" PRIu64 " block%s\n", at, blocks, blocks == 1 ? "" : "s");
 }
 
 bool xz_report::stream_ended(std::uint64_t stream, std::uint64_t at, const stream_verdict &v,
@@ -62,8 +61,8 @@ bool xz_report::stream_ended(std::uint64_t stream, std::uint64_t at, const strea
   if (v.block != 0)
     std::snprintf(where, sizeof where, "block %" PRIu64 ".%" PRIu64, stream, v.block);
   const char *const state = v.fault == stream_fault::none ? "intact"
-                            : v.truncated()              ? "truncated"
-                                                         : "damaged";
+                            : v.truncated()               ? "truncated"
+                                                          : "damaged";
   char prefix[64];
   std::snprintf(prefix, sizeof prefix, "stream %" PRIu64 " at %08" PRIX64 ": %s", stream, at,
                 state);
@@ -78,8 +77,7 @@ bool xz_report::stream_ended(std::uint64_t stream, std::uint64_t at, const strea
     return line("%s: %s %08" PRIX64 ", where a block header or the index is due\n", prefix, ends,
                 file_size);
   case stream_fault::end_in_block_header:
-    return line("%s: %s %08" PRIX64 ", inside the header of %s\n", prefix, ends, file_size,
-                where);
+    return line("%s: %s %08" PRIX64 ", inside the header of %s\n", prefix, ends, file_size, where);
   case stream_fault::end_where_chunk_is_due:
     return line("%s: %s %08" PRIX64 ", inside %s, where a chunk header is due\n", prefix, ends,
                 file_size, where);
@@ -87,8 +85,7 @@ bool xz_report::stream_ended(std::uint64_t stream, std::uint64_t at, const strea
     return line("%s: %s %08" PRIX64 ", inside %s, in the chunk at %08" PRIX64 "\n", prefix, ends,
                 file_size, where, v.at);
   case stream_fault::end_in_block_padding:
-    return line("%s: %s %08" PRIX64 ", inside the padding of %s\n", prefix, ends, file_size,
-                where);
+    return line("%s: %s %08" PRIX64 ", inside the padding of %s\n", prefix, ends, file_size, where);
   case stream_fault::end_in_check:
     return line("%s: %s %08" PRIX64 ", inside the check of %s\n", prefix, ends, file_size, where);
   case stream_fault::end_in_index:
@@ -118,12 +115,10 @@ bool xz_report::stream_ended(std::uint64_t stream, std::uint64_t at, const strea
     return line("%s: %s: the chunk at %08" PRIX64 " has properties byte %02X, lc + lp above 4\n",
                 prefix, where, v.at, static_cast<unsigned>(v.found));
   case stream_fault::compressed_size:
-    return line("%s: %s: its header gives %" PRIu64 " bytes of data, the walk finds %" PRIu64
-                "\n",
+    return line("%s: %s: its header gives %" PRIu64 " bytes of data, the walk finds %" PRIu64 "\n",
                 prefix, where, v.expected, v.found);
   case stream_fault::uncompressed_size:
-    return line("%s: %s: its header gives %" PRIu64 " bytes unpacked, the walk finds %" PRIu64
-                "\n",
+    return line("%s: %s: its header gives %" PRIu64 " bytes unpacked, the walk finds %" PRIu64 "\n",
                 prefix, where, v.expected, v.found);
   case stream_fault::block_padding:
     return line("%s: %s: its padding at %08" PRIX64 " is not zero\n", prefix, where, v.at);
@@ -183,8 +178,8 @@ bool xz_report::summary(std::uint64_t intact, std::uint64_t damaged, std::uint64
     return line("no .xz stream found\n");
   char between[64] = "";
   if (faults_between != 0)
-    std::snprintf(between, sizeof between, "; %" PRIu64 " fault%s between streams",
-                  faults_between, faults_between == 1 ? "" : "s");
+    std::snprintf(between, sizeof between, "; %" PRIu64 " fault%s between streams", faults_between,
+                  faults_between == 1 ? "" : "s");
   return line("%" PRIu64 " stream%s: %" PRIu64 " intact, %" PRIu64 " damaged, %" PRIu64
               " truncated%s\n",
               streams, streams == 1 ? "" : "s", intact, damaged, truncated, between);

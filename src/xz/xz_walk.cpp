@@ -213,8 +213,8 @@ bool file_walk::find_stream(std::uint64_t from, std::uint64_t &at, stream_flags 
       input_.skip(length);
       continue;
     }
-    at = input_.position() + static_cast<std::uint64_t>(static_cast<const unsigned char *>(magic) -
-                                                        bytes);
+    at = input_.position() +
+         static_cast<std::uint64_t>(static_cast<const unsigned char *>(magic) - bytes);
     const found_header found = stream_header_at(at, flags);
     if (found == found_header::header)
       return true;
@@ -250,10 +250,11 @@ xz_walk_result file_walk::run() {
   if (xz_file && !following) {
     ++stream_;
     ++(first == found_header::cut ? truncated_ : damaged_);
-    said(report_.stream_ended(stream_, 0,
-                              verdict(first == found_header::cut ? stream_fault::end_in_stream_header
-                                                                 : stream_fault::stream_header_crc),
-                              file_size_));
+    said(
+        report_.stream_ended(stream_, 0,
+                             verdict(first == found_header::cut ? stream_fault::end_in_stream_header
+                                                                : stream_fault::stream_header_crc),
+                             file_size_));
     from = 1;
   }
   while (!stopped()) {
@@ -299,8 +300,7 @@ xz_walk_result file_walk::run() {
   if (stopped() || !said(report_.summary(intact_, damaged_, truncated_, faults_between_)) ||
       !said(out_.flush()))
     return stopped_;
-  const bool all_intact =
-      intact_ > 0 && damaged_ == 0 && truncated_ == 0 && faults_between_ == 0;
+  const bool all_intact = intact_ > 0 && damaged_ == 0 && truncated_ == 0 && faults_between_ == 0;
   return all_intact ? xz_walk_result::all_intact : xz_walk_result::faults;
 }
 
@@ -336,8 +336,7 @@ stream_verdict file_walk::walk_stream(std::uint64_t at, const stream_flags &flag
   return check_footer(footer_at, footer_at - next, flags);
 }
 
-stream_verdict file_walk::walk_block(std::uint64_t at, std::size_t check_size,
-                                     std::uint64_t &end) {
+stream_verdict file_walk::walk_block(std::uint64_t at, std::size_t check_size, std::uint64_t &end) {
   unsigned char header_bytes[xz::largest_block_header];
   input_.seek(at);
   const std::size_t header_size = xz::block_header_size(static_cast<unsigned>(input_.read_byte()));
@@ -353,8 +352,7 @@ stream_verdict file_walk::walk_block(std::uint64_t at, std::size_t check_size,
   const std::uint64_t data_at = at + header_size;
   chunk_rules rules;
   chunk_header closing;
-  if (!said(report_.block_found(stream_, block_, at, data_at)) ||
-      !said(out_.offset_line(data_at)))
+  if (!said(report_.block_found(stream_, block_, at, data_at)) || !said(out_.offset_line(data_at)))
     return {};
   const walk_result walked = walk_chunks(input_, data_at, out_, rules, closing);
   if (!said(walked != walk_result::write_error) || !said(report_.listing_ended()))
@@ -446,8 +444,8 @@ stream_verdict file_walk::check_index(std::uint64_t at, std::uint64_t &end) {
       first_disagreement = disagreement(stream_fault::index_unpadded_size, i + 1, unpadded,
                                         blocks_[i].unpadded_size);
     else if (uncompressed != blocks_[i].uncompressed_size)
-      first_disagreement = disagreement(stream_fault::index_uncompressed_size, i + 1,
-                                        uncompressed, blocks_[i].uncompressed_size);
+      first_disagreement = disagreement(stream_fault::index_uncompressed_size, i + 1, uncompressed,
+                                        blocks_[i].uncompressed_size);
   }
   while ((input_.position() - at) % 4 != 0) {
     const int byte = reader.next();
@@ -460,10 +458,9 @@ stream_verdict file_walk::check_index(std::uint64_t at, std::uint64_t &end) {
   unsigned char stored[4];
   if (!read(input_.position(), stored, sizeof stored))
     return cut();
-  const std::uint32_t stored_crc = static_cast<std::uint32_t>(stored[0]) |
-                                   static_cast<std::uint32_t>(stored[1]) << 8 |
-                                   static_cast<std::uint32_t>(stored[2]) << 16 |
-                                   static_cast<std::uint32_t>(stored[3]) << 24;
+  const std::uint32_t stored_crc =
+      static_cast<std::uint32_t>(stored[0]) | static_cast<std::uint32_t>(stored[1]) << 8 |
+      static_cast<std::uint32_t>(stored[2]) << 16 | static_cast<std::uint32_t>(stored[3]) << 24;
   if (crc != stored_crc)
     return verdict(stream_fault::index_crc, 0, at);
   end = input_.position();
@@ -484,8 +481,8 @@ stream_verdict file_walk::check_footer(std::uint64_t at, std::uint64_t index_siz
   if (!(footer.flags == flags))
     return verdict(stream_fault::footer_flags, 0, at);
   if (footer.index_size != index_size) {
-    stream_verdict v = disagreement(stream_fault::footer_index_size, 0, footer.index_size,
-                                    index_size);
+    stream_verdict v =
+        disagreement(stream_fault::footer_index_size, 0, footer.index_size, index_size);
     v.at = at;
     return v;
   }
