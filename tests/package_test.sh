@@ -23,10 +23,12 @@ deb=${debs[0]}
 
 fail() { echo "$deb: $*" >&2; exit 1; }
 dpkg-deb -c "$deb" >"$tmp/contents"
-grep -Eq '^-rwxr-xr-x .* \./usr/bin/lzma2-chunks$' "$tmp/contents" ||
-  fail "no executable usr/bin/lzma2-chunks"
-grep -Eq ' \./usr/share/man/man1/lzma2-chunks\.1(\.gz)?$' "$tmp/contents" ||
-  fail "no usr/share/man/man1/lzma2-chunks.1"
+for program in lzma2-chunks lzma2-chunks-xz; do
+  grep -Eq "^-rwxr-xr-x .* \./usr/bin/$program\$" "$tmp/contents" ||
+    fail "no executable usr/bin/$program"
+  grep -Eq " \./usr/share/man/man1/$program\.1(\.gz)?\$" "$tmp/contents" ||
+    fail "no usr/share/man/man1/$program.1"
+done
 [ "$(dpkg-deb -f "$deb" Package)" = lzma2-chunks ] || fail "wrong package name"
 [ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "section is not utils"
 dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "does not depend on libc6"
@@ -47,3 +49,5 @@ dpkg-deb -x "$deb" "$tmp/root"
 printf '\0' >"$tmp/end-marker"
 [ "$("$tmp/root/usr/bin/lzma2-chunks" "$tmp/end-marker" 0; echo x)" = $'ofs=0\n00000000: 00 x' ] ||
   fail "packed binary does not list a lone end marker"
+"$tmp/root/usr/bin/lzma2-chunks-xz" "$tmp/end-marker" >"$tmp/xz-out" && fail "packed lzma2-chunks-xz finds a stream in a lone 00"
+[ "$(cat "$tmp/xz-out")" = "no .xz stream found" ] || fail "packed lzma2-chunks-xz does not run"
