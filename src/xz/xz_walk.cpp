@@ -208,17 +208,25 @@ bool file_walk::find_stream(std::uint64_t from, std::uint64_t &at, stream_flags 
   input_.seek(from);
   const unsigned char *bytes = nullptr;
   for (std::size_t length = 0; !stopped() && (length = input_.buffered(bytes)) > 0;) {
-    const void *magic = std::memchr(bytes, xz::header_magic[0], length);
+    const auto *magic =
+        static_cast<const unsigned char *>(std::memchr(bytes, xz::header_magic[0], length));
     if (magic == nullptr) {
       input_.skip(length);
       continue;
     }
-    at = input_.position() +
-         static_cast<std::uint64_t>(static_cast<const unsigned char *>(magic) - bytes);
+    const auto before = static_cast<std::size_t>(magic - bytes);
+    // Most first bytes of the magic are only that: tell them by the bytes at hand, which
+    // keeps the input reading on in large blocks.
+    if (length - before >= sizeof xz::header_magic &&
+        std::memcmp(magic, xz::header_magic, sizeof xz::header_magic) != 0) {
+      input_.skip(before + 1);
+      continue;
+    }
+    at = input_.position() + before;
     const found_header found = stream_header_at(at, flags);
     if (found == found_header::header)
       return true;
-    if (found == found_header::crc_fails || found == found_header::cut)
+    if (found != found_header::none)
       said(report_.magic_without_stream(at));
     input_.seek(at + 1);
   }
