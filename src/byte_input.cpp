@@ -67,6 +67,15 @@ bool byte_input::fill_window() {
     failed_ = false;
     return fill_window();
   }
+  // A read made larger than the header needs may fail on bytes nobody needs, such as a bad
+  // block further on: only the header's own bytes failing is a read error.
+  if (!filled && failed_ && !aligned_only_ &&
+      (window_start_ != position_ || wanted > longest_chunk_header)) {
+    failed_ = false;
+    last_request_ = 0;
+    window_start_ = position_;
+    return read_window(longest_chunk_header);
+  }
   return filled;
 }
 

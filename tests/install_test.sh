@@ -16,7 +16,8 @@ trap 'rm -rf "$prefix"' EXIT
 "$cmake" --install "$build_dir" --prefix "$prefix" >/dev/null
 # What a user expects there, and no more: Debian's own files go into the .deb only.
 printf '%s\n' ./bin/lzma2-chunks{,-xz} ./share/doc/lzma2-chunks/{LICENSE,README.md} \
-  ./share/man/man1/lzma2-chunks{,-xz}.1.gz | diff <(cd "$prefix" && find . ! -type d | sort) - >&2
+  ./share/man/man1/lzma2-chunks{,-xz}.1.gz | LC_ALL=C sort |
+  diff <(cd "$prefix" && find . ! -type d | LC_ALL=C sort) - >&2
 
 binary=$prefix/bin/lzma2-chunks
 installed_page=$prefix/share/man/man1/lzma2-chunks.1.gz

@@ -11,7 +11,9 @@
 //   slow         a read by position waits 100 microseconds first, as on a cold disk, and
 //                the first request to read ahead is told on standard error;
 //   slow_refused as slow, but the first request to read ahead fails with EINVAL, as on some
-//                file systems.
+//                file systems;
+//   bad_sector   a read by position that reaches past the first 8 KiB fails with EIO, as
+//                on a failing disk.
 // The calls are then made through the next definition, the C library's or a sanitizer's,
 // which checks the buffer. Asking to read ahead aborts when reads are not slow, for a second
 // time after a refusal, or past the end of the file.
@@ -63,6 +65,10 @@ ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset) {
     usleep(100);
   if (fault_is("aligned") && ((uint64_t)offset % 4096 | count % 4096 | (uintptr_t)buffer % 4096)) {
     errno = EINVAL;
+    return -1;
+  }
+  if (fault_is("bad_sector") && offset + count > 8192) {
+    errno = EIO;
     return -1;
   }
   if ((fault_is("short") || (fault_is("uneven") && offset % 4096 == 0)) && count > 3)

@@ -131,8 +131,9 @@ process_output run_tool(const std::vector<std::string> &args, const tool_input &
   return run_program("LZMA2_CHUNKS_TEST_COMMAND", LZMA2_CHUNKS_BINARY, args, in, stdout_path, env);
 }
 
-process_output run_xz_tool(const std::vector<std::string> &args, const tool_input &in) {
-  return run_program("LZMA2_CHUNKS_XZ_TEST_COMMAND", LZMA2_CHUNKS_XZ_BINARY, args, in, "", {});
+process_output run_xz_tool(const std::vector<std::string> &args, const tool_input &in,
+                           const std::vector<std::string> &env) {
+  return run_program("LZMA2_CHUNKS_XZ_TEST_COMMAND", LZMA2_CHUNKS_XZ_BINARY, args, in, "", env);
 }
 
 std::string stored_chunk_lines(std::size_t count, std::size_t payload, std::uint64_t from) {

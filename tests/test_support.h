@@ -56,7 +56,8 @@ process_output run_tool(const std::vector<std::string> &args, const tool_input &
                         const std::vector<std::string> &env = {});
 
 // The same for lzma2-chunks-xz, whose command prefix is in LZMA2_CHUNKS_XZ_TEST_COMMAND.
-process_output run_xz_tool(const std::vector<std::string> &args, const tool_input &in = {});
+process_output run_xz_tool(const std::vector<std::string> &args, const tool_input &in = {},
+                           const std::vector<std::string> &env = {});
 
 std::string read_file(const std::string &path);
 

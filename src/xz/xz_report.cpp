@@ -163,8 +163,9 @@ bool xz_report::not_a_stream(std::uint64_t at) {
   return line("bytes at %08" PRIX64 ": neither stream padding nor a stream\n", at);
 }
 
-bool xz_report::magic_without_stream(std::uint64_t at) {
-  return line("magic bytes at %08" PRIX64 ": no stream, the header's CRC32 fails\n", at);
+bool xz_report::magic_without_stream(std::uint64_t at, bool cut) {
+  return line("magic bytes at %08" PRIX64 ": no stream, %s\n", at,
+              cut ? "the file ends inside its header" : "the header's CRC32 fails");
 }
 
 bool xz_report::read_error(std::uint64_t at) {

@@ -26,8 +26,9 @@ public:
   // Faults of an .xz file outside its streams.
   bool padding_not_multiple_of_4(std::uint64_t at, std::uint64_t length);
   bool not_a_stream(std::uint64_t at);
-  // Magic bytes whose header fails its CRC32: a damaged header, or data that looks like one.
-  bool magic_without_stream(std::uint64_t at);
+  // Magic bytes whose header fails its CRC32, or is cut short by the end of the file: a
+  // damaged header, or data that looks like one.
+  bool magic_without_stream(std::uint64_t at, bool cut);
   bool read_error(std::uint64_t at);
   bool summary(std::uint64_t intact, std::uint64_t damaged, std::uint64_t truncated,
                std::uint64_t faults_between);

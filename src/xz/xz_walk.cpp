@@ -153,6 +153,8 @@ private:
     return written;
   }
   bool stopped() const { return stopped_ != xz_walk_result::all_intact; }
+  // Reports the verdict on the stream at `at` and counts it.
+  void tally(std::uint64_t at, const stream_verdict &verdict);
   // Tallies a fault outside any stream, of an .xz file.
   void fault_between() { ++faults_between_; }
 
@@ -227,7 +229,7 @@ bool file_walk::find_stream(std::uint64_t from, std::uint64_t &at, stream_flags 
     if (found == found_header::header)
       return true;
     if (found != found_header::none)
-      said(report_.magic_without_stream(at));
+      said(report_.magic_without_stream(at, found == found_header::cut));
     input_.seek(at + 1);
   }
   return false;
@@ -247,25 +249,20 @@ std::uint64_t file_walk::skip_zeros(std::uint64_t from) {
   return input_.position();
 }
 
+void file_walk::tally(std::uint64_t at, const stream_verdict &v) {
+  said(report_.stream_ended(stream_, at, v, file_size_));
+  ++(v.fault == stream_fault::none ? intact_ : v.truncated() ? truncated_ : damaged_);
+}
+
 xz_walk_result file_walk::run() {
   stream_flags flags;
   const found_header first = stream_header_at(0, flags);
   // An .xz file, which holds streams and stream padding only; else a container, whose other
   // bytes are none of this walk's business.
   const bool xz_file = !scan_ && first != found_header::none;
-  bool following = xz_file && first == found_header::header;
+  bool following = true;
   std::uint64_t from = 0;
-  if (xz_file && !following) {
-    ++stream_;
-    ++(first == found_header::cut ? truncated_ : damaged_);
-    said(
-        report_.stream_ended(stream_, 0,
-                             verdict(first == found_header::cut ? stream_fault::end_in_stream_header
-                                                                : stream_fault::stream_header_crc),
-                             file_size_));
-    from = 1;
-  }
-  while (!stopped()) {
+  while (!stopped() && !input_.failed()) {
     std::uint64_t at = from;
     if (following) {
       at = skip_zeros(from);
@@ -277,12 +274,17 @@ xz_walk_result file_walk::run() {
         break;
       const found_header found = stream_header_at(at, flags);
       if (found != found_header::header) {
-        if (found != found_header::none)
-          said(report_.magic_without_stream(at));
-        else if (xz_file)
-          said(report_.not_a_stream(at));
-        if (xz_file)
+        // Where an .xz file's next stream is due, its magic bytes open a damaged header.
+        if (xz_file && found != found_header::none) {
+          ++stream_;
+          tally(at, verdict(found == found_header::cut ? stream_fault::end_in_stream_header
+                                                       : stream_fault::stream_header_crc));
+        } else if (found != found_header::none) {
+          said(report_.magic_without_stream(at, found == found_header::cut));
+        } else if (xz_file) {
           fault_between();
+          said(report_.not_a_stream(at));
+        }
         following = false;
         from = at + 1;
         continue;
@@ -294,17 +296,16 @@ xz_walk_result file_walk::run() {
     const stream_verdict v = walk_stream(at, flags);
     if (stopped())
       break;
-    said(report_.stream_ended(stream_, at, v, file_size_));
+    tally(at, v);
     if (v.fault == stream_fault::read_error)
-      return xz_walk_result::read_error;
-    ++(v.fault == stream_fault::none ? intact_ : v.truncated() ? truncated_ : damaged_);
+      return said(out_.flush()) ? xz_walk_result::read_error : stopped_;
     following = v.fault == stream_fault::none;
     from = following ? v.at : at + xz::stream_header_size;
   }
-  if (input_.failed() && !stopped()) {
-    said(report_.read_error(input_.position()));
-    return xz_walk_result::read_error;
-  }
+  // What was found goes out even when a read has failed.
+  if (input_.failed() && !stopped())
+    return said(report_.read_error(input_.position()) && out_.flush()) ? xz_walk_result::read_error
+                                                                      : stopped_;
   if (stopped() || !said(report_.summary(intact_, damaged_, truncated_, faults_between_)) ||
       !said(out_.flush()))
     return stopped_;

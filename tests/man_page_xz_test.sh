@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The manual page of lzma2-chunks-xz renders without a single groff warning, and each status
+# in its EXIT STATUS section means what it says: for each cause the page gives, the real
+# binary returns that status.
+# Usage: man_page_xz_test.sh MAN_PAGE BINARY
+set -euo pipefail
+
+page=$1
+binary=$2
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+# groff exits 0 even when it warns, so any text on stderr is the failure.
+groff -man -ww -z "$page" 2>"$tmp/warnings"
+if [ -s "$tmp/warnings" ]; then
+  echo "groff warnings in $page:" >&2
+  cat "$tmp/warnings" >&2
+  exit 1
+fi
+
+# The section as a reader sees it, one line a status, without hyphens that split words.
+groff -man -rHY=0 -rLL=2000n -Tascii -P-cbou "$page" 2>/dev/null |
+  awk '/^EXIT STATUS/ { on = 1; next } /^[A-Z]/ { on = 0 } on && NF { $1 = $1; print }' \
+    >"$tmp/statuses"
+
+# expect STATUS TAG PHRASE COMMAND: bash runs COMMAND, which must return STATUS, and the page
+# must say PHRASE under TAG.
+failed=0
+expect() {
+  local got=0
+  bash -c "$4" >/dev/null 2>&1 || got=$?
+  [ "$got" = "$1" ] || { echo "returns $got, not $1: $4" >&2; failed=1; }
+  grep -E "^$2 " "$tmp/statuses" | grep -qF -- "$3" ||
+    { echo "$page does not say under status $2: $3" >&2; failed=1; }
+}
+# An empty stream (header, index, footer) as xz writes it for no input, and the same with the
+# CRC32 of its header changed.
+stream() { printf '\3757zXZ\0\0\4%s\0\0\0\0\34\337\104\41\37\266\363\175\1\0\0\0\0\4YZ' "$1"; }
+stream $'\346\326\264\106' >"$tmp/intact.xz"
+stream $'\346\326\264\107' >"$tmp/damaged.xz"
+printf 'no stream here\n' >"$tmp/plain"
+export binary tmp
+expect 0 0 "every stream is intact" '"$binary" "$tmp/intact.xz"'
+expect 0 0 "--help" '"$binary" --help'
+expect 1 1 "damaged" '"$binary" "$tmp/damaged.xz"'
+expect 1 1 "does not exist" '"$binary" "$tmp/missing"'
+expect 1 1 "is a pipe" 'printf x | "$binary" -'
+expect 1 1 "no stream is found" '"$binary" "$tmp/plain"'
+expect 2 2 "No FILE" '"$binary"'
+expect 2 2 "an option is unknown" '"$binary" --unknown "$tmp/intact.xz"'
+expect 2 2 "too many arguments" '"$binary" "$tmp/intact.xz" "$tmp/intact.xz"'
+exit "$failed"
