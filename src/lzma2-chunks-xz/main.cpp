@@ -2,6 +2,7 @@
 // of its blocks as lzma2-chunks would, and says which streams are intact.
 
 #include "byte_input.h"
+#include "command_line.h"
 #include "file_access.h"
 #include "listing_writer.h"
 #include "xz_walk.h"
@@ -11,9 +12,11 @@
 
 namespace {
 
-constexpr int exit_ok = 0;
-constexpr int exit_failure = 1;
-constexpr int exit_usage = 2;
+using command_line::exit_failure;
+using command_line::exit_ok;
+using command_line::exit_usage;
+using command_line::is_option;
+using command_line::print;
 
 constexpr const char *usage = "usage: lzma2-chunks-xz [--scan] FILE\n";
 
@@ -24,17 +27,6 @@ constexpr const char *description =
     "decompressed. --scan searches the whole file for streams even when it begins\n"
     "with one, as in firmware images. The manual page, lzma2-chunks-xz(1), describes\n"
     "the output and the exit status.\n";
-
-bool is_any_of(const char *arg, const char *short_name, const char *long_name) {
-  return std::strcmp(arg, short_name) == 0 || std::strcmp(arg, long_name) == 0;
-}
-
-int print(const char *text, const char *more = "") {
-  const int out = fileno(stdout);
-  const bool written =
-      write_all(out, text, std::strlen(text)) && write_all(out, more, std::strlen(more));
-  return written ? exit_ok : exit_failure;
-}
 
 int complain(const char *path, const char *what) {
   const int err = fileno(stderr);
@@ -49,9 +41,9 @@ int exit_status(xz_walk_result result) {
 }
 
 int run(int argc, char **argv) {
-  if (argc == 2 && is_any_of(argv[1], "-h", "--help"))
+  if (argc == 2 && is_option(argv[1], "-h", "--help"))
     return print(usage, description);
-  if (argc == 2 && is_any_of(argv[1], "-V", "--version"))
+  if (argc == 2 && is_option(argv[1], "-V", "--version"))
     return print("lzma2-chunks-xz " LZMA2_CHUNKS_VERSION "\n");
   const bool scan = argc == 3 && std::strcmp(argv[1], "--scan") == 0;
   if (argc != 2 + (scan ? 1 : 0) || (!scan && argv[1][0] == '-' && argv[1][1] != '\0')) {

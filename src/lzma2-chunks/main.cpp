@@ -3,6 +3,7 @@
 
 #include "byte_input.h"
 #include "chunk_walk.h"
+#include "command_line.h"
 #include "file_access.h"
 #include "listing_writer.h"
 #include "start_offset.h"
@@ -12,15 +13,13 @@
 
 namespace {
 
-constexpr int exit_ok = 0;
-constexpr int exit_failure = 1;
-constexpr int exit_usage = 2;
+using command_line::exit_failure;
+using command_line::exit_ok;
+using command_line::exit_usage;
+using command_line::is_option;
+using command_line::print;
 
 constexpr const char *usage = "usage: lzma2-chunks FILE OFFSET\n";
-
-bool is_any_of(const char *arg, const char *short_name, const char *long_name) {
-  return std::strcmp(arg, short_name) == 0 || std::strcmp(arg, long_name) == 0;
-}
 
 constexpr const char *description =
     "Lists the chunk headers of the LZMA2 stream that starts at the hexadecimal\n"
@@ -28,21 +27,14 @@ constexpr const char *description =
     "The manual page, lzma2-chunks(1), describes the output, how to find OFFSET\n"
     "and the exit status.\n";
 
-int print(const char *text, const char *more = "") {
-  const int out = fileno(stdout);
-  const bool written =
-      write_all(out, text, std::strlen(text)) && write_all(out, more, std::strlen(more));
-  return written ? exit_ok : exit_failure;
-}
-
 int exit_status(walk_result result) {
   return result == walk_result::ok ? exit_ok : exit_failure;
 }
 
 int run(int argc, char **argv) {
-  if (argc == 2 && is_any_of(argv[1], "-h", "--help"))
+  if (argc == 2 && is_option(argv[1], "-h", "--help"))
     return print(usage, description);
-  if (argc == 2 && is_any_of(argv[1], "-V", "--version"))
+  if (argc == 2 && is_option(argv[1], "-V", "--version"))
     return print("lzma2-chunks " LZMA2_CHUNKS_VERSION "\n");
   if (argc < 3) {
     std::fputs(usage, stderr);
