@@ -96,14 +96,15 @@ std::string xz_file(const std::vector<std::string> &pieces, std::uint32_t preset
   return encode(pieces, preset, true);
 }
 
-std::string xz_around(const std::string &lzma2_data, std::uint64_t unpacked_size) {
+std::string xz_around(const std::string &lzma2_data, std::uint64_t unpacked_size,
+                      unsigned check_type) {
   lzma_options_lzma options;
   check(!lzma_lzma_preset(&options, 0), "no preset 0");
   lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
   lzma_stream_flags flags{};
-  flags.check = LZMA_CHECK_NONE;
+  flags.check = static_cast<lzma_check>(check_type);
   lzma_block block{};
-  block.check = LZMA_CHECK_NONE;
+  block.check = flags.check;
   block.compressed_size = LZMA_VLI_UNKNOWN;
   block.uncompressed_size = LZMA_VLI_UNKNOWN;
   block.filters = filters;
@@ -116,11 +117,13 @@ std::string xz_around(const std::string &lzma2_data, std::uint64_t unpacked_size
   std::string out(reinterpret_cast<char *>(stream_header), sizeof stream_header);
   out.append(reinterpret_cast<char *>(header), block.header_size);
   out += lzma2_data;
-  out.append((4 - lzma2_data.size() % 4) % 4, '\0');
+  out.append((4 - lzma2_data.size() % 4) % 4 + lzma_check_size(flags.check), '\0');
 
   lzma_index *index = lzma_index_init(nullptr);
-  check(index != nullptr && lzma_index_append(index, nullptr, block.header_size + lzma2_data.size(),
-                                              unpacked_size) == LZMA_OK,
+  const std::uint64_t unpadded_size =
+      block.header_size + lzma2_data.size() + lzma_check_size(flags.check);
+  check(index != nullptr &&
+            lzma_index_append(index, nullptr, unpadded_size, unpacked_size) == LZMA_OK,
         "no index");
   std::string index_bytes(lzma_index_size(index), '\0');
   std::size_t written = 0;
