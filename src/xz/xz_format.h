@@ -52,7 +52,7 @@ stream_footer parse_stream_footer(const unsigned char *bytes);
 
 // The size a block header's first byte gives it; 0 is the index indicator instead.
 inline std::size_t block_header_size(unsigned first_byte) {
-  return (first_byte + 1) * 4;
+  return (std::size_t{first_byte} + 1) * 4;
 }
 
 struct block_header {

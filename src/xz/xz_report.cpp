@@ -26,7 +26,7 @@ const char *check_name(unsigned check_type) {
 
 bool xz_report::line(const char *format, ...) {
   char text[320];
-  std::va_list args;
+  va_list args;
   va_start(args, format);
   const int length = std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
