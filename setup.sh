@@ -52,8 +52,9 @@ if ! have apt-get || ! have dpkg-query; then
 fi
 
 missing=
+# One line per installed architecture of a multi-arch package: any one of them will do.
 for p in $packages; do
-  [ "$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null)" = installed ] ||
+  dpkg-query -W -f='${db:Status-Status}\n' "$p" 2>/dev/null | grep -qx installed ||
     missing="$missing $p"
 done
 [ -z "$missing" ] && exit 0
