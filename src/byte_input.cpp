@@ -25,6 +25,11 @@ bool byte_input::fill_window() {
   if (failed_)
     return false;
   if (!positional_) {
+    // What has gone by cannot be read again.
+    if (position_ < window_start_) {
+      failed_ = true;
+      return false;
+    }
     while (!sequence_ended_ && position_ - window_start_ >= window_length_) {
       window_start_ += window_length_;
       window_length_ = 0;
@@ -60,6 +65,15 @@ bool byte_input::fill_window() {
     ahead_.before_header_read(position_);
   const bool filled = read_window(wanted);
   const bool refused_unaligned = !filled && failed_ && errno == EINVAL;
+  // A file opened as a stream, as FUSE can, refuses every read by position: it is read in
+  // sequence instead, like a pipe, from its first byte.
+  if (!filled && failed_ && errno == ESPIPE && !read_any_) {
+    positional_ = false;
+    failed_ = false;
+    window_start_ = 0;
+    window_length_ = 0;
+    return fill_window();
+  }
   if (!dense)
     ahead_.after_header_read();
   if (refused_unaligned && !aligned_only_) {
@@ -103,6 +117,7 @@ bool byte_input::read_more(std::size_t wanted) {
   sequence_ended_ = got == 0 && !positional_;
   if (got <= 0)
     return false;
+  read_any_ = true;
   window_length_ += static_cast<std::size_t>(got);
   return true;
 }

@@ -35,7 +35,8 @@ public:
 
   // Moves the position forward; it may go past the end of the input.
   void skip(std::uint64_t count) { position_ += count; }
-  // Sets the position; a sequential input must not be moved back.
+  // Sets the position; a sequential input cannot be moved back, and reads after such a move
+  // fail.
   void seek(std::uint64_t absolute) { position_ = absolute; }
 
   // The bytes from the position on that have been read already, reading more when there are
@@ -81,6 +82,7 @@ private:
   bool failed_ = false;
   bool sequence_ended_ = false;
   bool aligned_only_ = false; // the file has refused a read that was not page-aligned
+  bool read_any_ = false;     // some read has returned bytes
   std::uint64_t position_ = 0;
   // The bytes at [window_start_, window_start_ + window_length_) of the input.
   std::uint64_t window_start_ = 0;

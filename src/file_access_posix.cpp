@@ -19,13 +19,25 @@ bool can_be_read(int fd) {
          !S_ISDIR(st.st_mode);
 }
 
+// Poll waits only on what can become ready later: a pipe, a socket, a terminal. It finds a
+// regular file or block device always ready, so a wait on one that answers EAGAIN, as some
+// FUSE file systems do, would spin forever.
+bool can_be_waited_on(int fd) {
+  const int error = errno;
+  struct stat st {};
+  const bool waits =
+      fstat(fd, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode));
+  errno = error;
+  return waits;
+}
+
 // Whether a call that failed is to be made again: it was interrupted by a signal, or the
 // descriptor is non-blocking (as a parent process may leave standard input or output) and
 // has now become ready.
 bool worth_retrying(int fd, short ready_for) {
   if (errno == EINTR)
     return true;
-  if (errno != EAGAIN && errno != EWOULDBLOCK)
+  if ((errno != EAGAIN && errno != EWOULDBLOCK) || !can_be_waited_on(fd))
     return false;
   pollfd ready{fd, ready_for, 0};
   int n = 0;

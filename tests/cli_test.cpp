@@ -47,6 +47,8 @@ struct process_case {
   std::vector<std::string> args;
   std::string out;
   const char *stdin_path = nullptr; // else the sample through a pipe; "" for none
+  const char *io_fault = nullptr;   // a fault of io_faults.c
+  bool out_to_file = false;         // else standard output is a file in memory
 };
 
 // The listing of a start past the end of the file: just the closing line there.
@@ -98,6 +100,16 @@ const process_case native_process_cases[] = {
     // Standard input that cannot be read at all is a file that cannot be opened.
     {"dash_on_closed_input", 1, {"-", "0"}, "", ""},
     {"dash_on_a_directory", 1, {"-", "0"}, "", "/"},
+    // A FUSE file opened as a stream is read in sequence, as a pipe is.
+    {"file_that_cannot_seek",
+     0,
+     {"SAMPLE", "10"},
+     "ofs=10\n" + sample_listing,
+     nullptr,
+     "unseekable"},
+    // Waiting for a regular file to become ready would wait forever: EAGAIN is an error.
+    {"reads_that_answer_eagain", 1, {"SAMPLE", "10"}, closing_at("10"), nullptr, "again_reads"},
+    {"writes_that_answer_eagain", 1, {"SAMPLE", "10"}, "", nullptr, "again_writes", true},
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -114,8 +126,13 @@ TEST_P(process, prints_exactly_and_exits_with_status) {
   for (std::string &a : args)
     if (a.rfind("SAMPLE", 0) == 0)
       a = dir.write(a == "SAMPLE" ? "sample" : a.substr(7), sample);
-  const process_output got = run_tool(args, tool_input(sample, GetParam().stdin_path));
-  EXPECT_EQ(got.out, GetParam().out);
+  std::vector<std::string> env;
+  if (GetParam().io_fault != nullptr)
+    env = {"LD_PRELOAD=" IO_FAULTS_LIBRARY, std::string("IO_FAULT=") + GetParam().io_fault};
+  const std::string out_file = GetParam().out_to_file ? dir.write("out", "") : "";
+  const process_output got =
+      run_tool(args, tool_input(sample, GetParam().stdin_path), out_file, env);
+  EXPECT_EQ(out_file.empty() ? got.out : read_file(out_file), GetParam().out);
   EXPECT_EQ(got.err, GetParam().status == 2 ? usage : "");
   EXPECT_EQ(got.exit_status, GetParam().status);
 }

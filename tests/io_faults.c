@@ -12,8 +12,12 @@
 //                the first request to read ahead is told on standard error;
 //   slow_refused as slow, but the first request to read ahead fails with EINVAL, as on some
 //                file systems;
-//   bad_sector   a read by position that reaches past the first 8 KiB fails with EIO, as
-//                on a failing disk.
+//   bad_block    a read by position that touches the 4 KiB block at 40 KiB fails whole with
+//                EIO, as O_DIRECT on a failing disk;
+//   unseekable   every read by position fails with ESPIPE, as for a FUSE file opened as a
+//                stream;
+//   again_reads  every read by position fails with EAGAIN, as on some FUSE file systems;
+//   again_writes every write to a regular file fails with EAGAIN.
 // The calls are then made through the next definition, the C library's or a sanitizer's,
 // which checks the buffer. Asking to read ahead aborts when reads are not slow, for a second
 // time after a refusal, or past the end of the file.
@@ -67,8 +71,9 @@ ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset) {
     errno = EINVAL;
     return -1;
   }
-  if (fault_is("bad_sector") && offset + count > 8192) {
-    errno = EIO;
+  if ((fault_is("bad_block") && offset < 45056 && offset + (off64_t)count > 40960) ||
+      fault_is("unseekable") || fault_is("again_reads")) {
+    errno = fault_is("bad_block") ? EIO : fault_is("unseekable") ? ESPIPE : EAGAIN;
     return -1;
   }
   if ((fault_is("short") || (fault_is("uneven") && offset % 4096 == 0)) && count > 3)
@@ -86,6 +91,11 @@ ssize_t read(int fd, void *buffer, size_t count) {
 ssize_t write(int fd, const void *buffer, size_t count) {
   static int calls;
   ssize_t (*next)(int, const void *, size_t);
+  struct stat st;
   *(void **)&next = dlsym(RTLD_NEXT, "write");
+  if (fault_is("again_writes") && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    errno = EAGAIN;
+    return -1;
+  }
   return interrupted(&calls) ? -1 : next(fd, buffer, count);
 }
