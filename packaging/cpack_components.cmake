@@ -12,6 +12,10 @@ if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
   endif()
 endif()
 
+# A .zip stores local times: packed in UTC, the same commit gives the same bytes in any
+# time zone.
+set(ENV{TZ} UTC)
+
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
