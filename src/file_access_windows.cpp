@@ -66,9 +66,26 @@ std::wstring wide_from_utf8(const char *text) {
   return out;
 }
 
-// No handle at all, as when standard input was closed, or a directory.
+// Whether the handle may read: a standard input opened only for writing may not. A read of
+// no bytes tells, and cannot wait on a file or on a device other than a console; on a pipe
+// or console it could, and the reads themselves will tell there.
+bool opened_for_reading(HANDLE handle) {
+  DWORD mode = 0;
+  const DWORD type = GetFileType(handle);
+  if (type == FILE_TYPE_PIPE || (type == FILE_TYPE_CHAR && GetConsoleMode(handle, &mode) != 0))
+    return true;
+  char none = 0;
+  DWORD got = 0;
+  if (ReadFile(handle, &none, 0, &got, nullptr))
+    return true;
+  const DWORD error = GetLastError();
+  return error != ERROR_ACCESS_DENIED && error != ERROR_INVALID_HANDLE;
+}
+
+// No handle at all, as when standard input was closed, one open only for writing, or a
+// directory.
 bool can_be_read(HANDLE handle) {
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !opened_for_reading(handle))
     return false;
   BY_HANDLE_FILE_INFORMATION info{};
   return GetFileInformationByHandle(handle, &info) == 0 ||

@@ -82,6 +82,7 @@ const process_case process_cases[] = {
     {"one_argument", 2, {"SAMPLE"}, ""},
     {"one_missing_file_argument", 2, {"/nonexistent/file"}, ""},
     {"dash_on_empty_input", 0, {"-", "10"}, closing_at("10"), "/dev/null"},
+    {"dash_on_input_open_only_for_writing", 1, {"-", "0"}, "", ">/dev/null"},
     // Windows would read these as the digits 18, and the names below in its ANSI code page,
     // where Ωmega.xz is Omega.xz, which holds something else here.
     {"fullwidth_digits", 0, {"SAMPLE", "１８"}, "ofs=0\n00000000: 68 "},

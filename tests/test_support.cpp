@@ -88,7 +88,10 @@ process_output run_program(const char *command_variable, const char *binary,
     if (in.path != nullptr && *in.path == '\0')
       close(0);
     else
-      dup2(in.path == nullptr ? in_ends[0] : open(in.path, O_RDONLY), 0);
+      dup2(in.path == nullptr ? in_ends[0]
+           : *in.path == '>'  ? open(in.path + 1, O_WRONLY)
+                              : open(in.path, O_RDONLY),
+           0);
     close(in_ends[1]);
     dup2(stdout_path.empty() ? out_fd : open(stdout_path.c_str(), O_WRONLY), 1);
     dup2(err_fd, 2);

@@ -36,7 +36,7 @@ struct process_output {
 };
 
 // Standard input for run_tool: bytes through a pipe, or else the file at `path`, opened for
-// reading ("" for a closed standard input).
+// reading, or only for writing after a '>' (">/dev/null"); "" for a closed standard input.
 struct tool_input {
   tool_input(std::string pipe_bytes = "", const char *file = nullptr)
       : bytes(std::move(pipe_bytes)), path(file) {}
