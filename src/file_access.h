@@ -25,6 +25,11 @@ constexpr std::size_t page_size = 4096;
 // an input that is read in sequence, such as a pipe or a terminal.
 std::optional<std::uint64_t> positional_size(int fd);
 
+// Whether the page that holds byte `at` of the file is in the system's cache, so that a read
+// of it would not wait on the storage; unknown where the system or file system cannot say.
+enum class cache_state { cached, not_cached, unknown };
+cache_state page_cache_state(int fd, std::uint64_t at);
+
 // Asks the system to start reading [at, at + length) of the file into its cache, for a read
 // that will come. False when it does not take such advice, for this file or at all.
 bool advise_will_need(int fd, std::uint64_t at, std::size_t length);

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -76,6 +77,25 @@ std::optional<std::uint64_t> positional_size(int fd) {
   const off_t end = lseek(fd, 0, SEEK_END);
   lseek(fd, here, SEEK_SET);
   return static_cast<std::uint64_t>(end < 0 ? 0 : end);
+}
+
+cache_state page_cache_state(int fd, std::uint64_t at) {
+#if defined(RWF_NOWAIT)
+  // A read that must not wait fails with EAGAIN rather than wait on the storage. FUSE and
+  // older kernels refuse the flag.
+  unsigned char byte = 0;
+  iovec one{&byte, 1};
+  ssize_t got = 0;
+  do {
+    got = preadv2(fd, &one, 1, static_cast<off_t>(at), RWF_NOWAIT);
+  } while (got < 0 && errno == EINTR);
+  if (got >= 0)
+    return cache_state::cached;
+  return errno == EAGAIN ? cache_state::not_cached : cache_state::unknown;
+#else
+  (void)fd, (void)at;
+  return cache_state::unknown;
+#endif
 }
 
 bool advise_will_need(int fd, std::uint64_t at, std::size_t length) {

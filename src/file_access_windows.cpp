@@ -130,6 +130,10 @@ std::optional<std::uint64_t> positional_size(int fd) {
   return GetFileSizeEx(handle_of(fd), &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
 }
 
+cache_state page_cache_state(int, std::uint64_t) {
+  return cache_state::unknown;
+}
+
 // Windows reads ahead only for a file opened for sequential scanning, which this is not.
 bool advise_will_need(int, std::uint64_t, std::size_t) {
   return false;

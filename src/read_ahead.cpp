@@ -4,26 +4,38 @@
 #include "file_access.h"
 
 #include <algorithm>
-#include <iterator>
 
 namespace {
 
 // A read from the cache takes a microsecond or two; one from a disk or over a network tens
 // of microseconds or more.
 constexpr std::uint64_t slow_read_microseconds = 20;
-// One slow read may be the process losing the processor; two in a row are the storage.
+// One slow read may be a page the system dropped, or a timed read that lost the processor;
+// two in a row are the storage.
 constexpr unsigned slow_reads_that_show_slow_storage = 2;
 
 } // namespace
 
-void read_ahead::start_timing() {
+void read_ahead::look_at_read(std::uint64_t at) {
+  // The cache's own answer: a busy machine makes reads slow, but not pages uncached.
+  if (!cache_unknown_) {
+    const cache_state state = page_cache_state(fd_, at);
+    if (state != cache_state::unknown) {
+      note_read(state == cache_state::not_cached);
+      return;
+    }
+    cache_unknown_ = true;
+  }
   timing_ = true;
   read_started_ = monotonic_microseconds();
 }
 
 void read_ahead::finish_timing() {
   timing_ = false;
-  const bool slow = monotonic_microseconds() - read_started_ >= slow_read_microseconds;
+  note_read(monotonic_microseconds() - read_started_ >= slow_read_microseconds);
+}
+
+void read_ahead::note_read(bool slow) {
   slow_reads_in_a_row_ = slow ? slow_reads_in_a_row_ + 1 : 0;
   // Once the storage has shown itself slow it is taken to stay so for the walk: reads that
   // come fast then are the ones asked for early.
@@ -35,11 +47,9 @@ void read_ahead::ask_for_next_headers() {
     const std::uint64_t at = headers_.guess(ahead);
     if (at >= size_)
       return;
-    const std::uint64_t page = at / page_size;
-    std::uint64_t &asked = asked_[page % std::size(asked_)];
-    if (asked == page + 1)
+    if (at / page_size < asked_below_)
       continue;
-    asked = page + 1;
+    asked_below_ = at / page_size + 1;
     if (!advise_will_need(
             fd_, at,
             static_cast<std::size_t>(std::min<std::uint64_t>(longest_chunk_header, size_ - at)))) {

@@ -7,9 +7,9 @@
 
 // Keeps several header reads in flight on slow storage (a cold disk, a network or FUSE
 // mount), where the walk would otherwise wait out one whole read for each header before it
-// learns where the next one is. Once reads show that they wait on the storage, it asks the
-// system to start reading the pages where the next headers probably lie. Until then it only
-// times a read now and then, and it never changes what is read.
+// learns where the next one is. Once the storage shows itself slow, it asks the system to
+// start reading the pages where the next headers probably lie. Until then it only looks at
+// a read now and then, and it never changes what is read.
 class read_ahead {
 public:
   // For a file of `size` bytes, read by position through fd.
@@ -20,8 +20,8 @@ public:
     headers_.record(at);
     if (asking_)
       ask_for_next_headers();
-    else if (++reads_ % time_one_read_in == 0 && !refused_)
-      start_timing();
+    else if (++reads_ % look_at_one_read_in == 0 && !refused_)
+      look_at_read(at);
   }
   void after_header_read() {
     if (timing_)
@@ -29,21 +29,29 @@ public:
   }
 
 private:
-  // Each clock reading costs about 4% of a header read from the cache.
-  static constexpr std::uint64_t time_one_read_in = 8;
+  // A look costs a clock reading, about 4% of a header read from the cache, or a read of
+  // one cached byte.
+  static constexpr std::uint64_t look_at_one_read_in = 8;
 
-  void start_timing();
+  // Asks the system whether the header's page is cached; where it cannot say, as on FUSE,
+  // times the read instead.
+  void look_at_read(std::uint64_t at);
   void finish_timing();
+  // Counts a read that waited on the storage, or one that did not.
+  void note_read(bool slow);
   void ask_for_next_headers();
 
   int fd_;
   std::uint64_t size_;
   stride_predictor headers_;
-  std::uint64_t asked_[64] = {}; // page + 1 for pages asked for lately, by page modulo 64
-  std::uint64_t reads_ = 0;      // header reads so far
+  // The pages up to here have been asked for; the walk only goes forward, so each page is
+  // asked for once, whatever the stride.
+  std::uint64_t asked_below_ = 0;
+  std::uint64_t reads_ = 0; // header reads so far
   std::uint64_t read_started_ = 0;
   bool timing_ = false;              // this read
-  unsigned slow_reads_in_a_row_ = 0; // of those timed
+  bool cache_unknown_ = false;       // the system cannot say what is cached: reads are timed
+  unsigned slow_reads_in_a_row_ = 0; // of those looked at
   bool asking_ = false;
   bool refused_ = false; // the system has declined the advice
 };

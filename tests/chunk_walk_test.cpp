@@ -3,6 +3,8 @@
 
 #include "test_support.h"
 
+#include "stride_predictor.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -112,10 +114,11 @@ TEST_P(walk, lists_the_same_lines_through_a_pipe) {
 }
 
 // The faults of io_faults.c, each from a file, and interrupted reads through a pipe too.
-// Only slow reads of headers far apart ask for pages ahead, and asking changes nothing.
+// Only slow storage, told by the cache or by the clock, makes headers far apart ask for
+// pages ahead, not reads slowed by a busy processor; asking changes nothing.
 TEST_P(native_walk, lists_the_same_lines_when_reads_are_short_refused_interrupted_or_slow) {
-  for (const std::string fault :
-       {"short", "uneven", "aligned", "interrupted", "slow", "slow_refused"}) {
+  for (const std::string fault : {"short", "uneven", "aligned", "interrupted", "slow",
+                                  "slow_refused", "slow_fuse", "descheduled"}) {
     SCOPED_TRACE(fault);
     const std::vector<std::string> env{"LD_PRELOAD=" IO_FAULTS_LIBRARY, "IO_FAULT=" + fault,
                                        "ASAN_OPTIONS=verify_asan_link_order=0"};
@@ -132,6 +135,29 @@ TEST_P(native_walk, lists_the_same_lines_when_reads_are_short_refused_interrupte
 INSTANTIATE_TEST_SUITE_P(table, walk, testing::ValuesIn(walk_cases), case_name);
 // A portability run leaves these out with --gtest_filter=-native_*.
 INSTANTIATE_TEST_SUITE_P(native_linux, native_walk, testing::ValuesIn(walk_cases), case_name);
+
+// On slow storage each page ahead is asked for about once, whatever the stride: here 16
+// pages and 3 bytes, where pages a stride apart would share a slot of a table of 64.
+TEST(native_walk, asks_for_each_page_ahead_about_once) {
+  constexpr std::size_t headers = 300;
+  constexpr std::uint64_t stride = 3 + 65536;
+  temp_dir dir;
+  const std::string path = dir.write("input", "");
+  std::FILE *file = std::fopen(path.c_str(), "r+b");
+  for (std::uint64_t i = 0; i <= headers; ++i) {
+    const std::string header = i < headers ? bytes({0x02, 0xFF, 0xFF}) : bytes({0x00});
+    ASSERT_EQ(fseeko(file, static_cast<off_t>(i * stride), SEEK_SET), 0);
+    ASSERT_EQ(std::fwrite(header.data(), 1, header.size(), file), header.size());
+  }
+  std::fclose(file);
+  const process_output got =
+      run_tool({path, "0"}, {}, "", {"LD_PRELOAD=" IO_FAULTS_LIBRARY, "IO_FAULT=slow"});
+  EXPECT_EQ(got.exit_status, 0);
+  unsigned hints = 0;
+  ASSERT_EQ(std::sscanf(got.err.c_str(), "io_faults: asked to read ahead %u times", &hints), 1)
+      << got.err;
+  EXPECT_LE(hints, headers + stride_predictor::farthest);
+}
 
 // A read made larger than needed may fail on a bad block the walk never needs; a header in
 // the bad block is a read error.

@@ -8,10 +8,14 @@
 //                are multiples of 4096, as with O_DIRECT;
 //   interrupted  every other read, read by position and write fails with EINTR first, as
 //                when a signal arrives;
-//   slow         a read by position waits 100 microseconds first, as on a cold disk, and
-//                the first request to read ahead is told on standard error;
+//   slow         a read by position waits 100 microseconds first, and a read that must not
+//                wait finds nothing cached, as on a cold disk; the number of requests to
+//                read ahead, if any, is told on standard error at exit;
 //   slow_refused as slow, but the first request to read ahead fails with EINVAL, as on some
 //                file systems;
+//   slow_fuse    as slow, but a read that must not wait is refused, as FUSE refuses it;
+//   descheduled  a read by position waits 100 microseconds first, as when the process loses
+//                the processor, but everything is cached;
 //   bad_block    a read by position that touches the 4 KiB block at 40 KiB fails whole with
 //                EIO, as O_DIRECT on a failing disk;
 //   unseekable   every read by position fails with ESPIPE, as for a FUSE file opened as a
@@ -30,6 +34,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 // True when IO_FAULT starts with the name: slow_refused is slow, too.
@@ -46,16 +51,21 @@ static int interrupted(int *calls) {
   return 1;
 }
 
+static int hints;
+
+__attribute__((destructor)) static void tell_hints(void) {
+  if (hints > 0)
+    dprintf(2, "io_faults: asked to read ahead %d times\n", hints);
+}
+
 int posix_fadvise64(int fd, off64_t offset, off64_t length, int advice) {
-  static int hints;
   int (*next)(int, off64_t, off64_t, int);
   struct stat st;
   *(void **)&next = dlsym(RTLD_NEXT, "posix_fadvise64");
   if (!fault_is("slow") || fstat(fd, &st) != 0 || offset + length > st.st_size ||
       (fault_is("slow_refused") && hints > 0))
     abort();
-  if (hints++ == 0)
-    dprintf(2, "io_faults: asked to read ahead\n");
+  ++hints;
   return fault_is("slow_refused") ? EINVAL : next(fd, offset, length, advice);
 }
 
@@ -65,7 +75,7 @@ ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset) {
   *(void **)&next = dlsym(RTLD_NEXT, "pread64");
   if (interrupted(&calls))
     return -1;
-  if (fault_is("slow"))
+  if (fault_is("slow") || fault_is("descheduled"))
     usleep(100);
   if (fault_is("aligned") && ((uint64_t)offset % 4096 | count % 4096 | (uintptr_t)buffer % 4096)) {
     errno = EINVAL;
@@ -79,6 +89,17 @@ ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset) {
   if ((fault_is("short") || (fault_is("uneven") && offset % 4096 == 0)) && count > 3)
     count = 3;
   return next(fd, buffer, count, offset);
+}
+
+// The reads that must not wait, which tell what is cached.
+ssize_t preadv64v2(int fd, const struct iovec *iov, int count, off64_t offset, int flags) {
+  ssize_t (*next)(int, const struct iovec *, int, off64_t, int);
+  *(void **)&next = dlsym(RTLD_NEXT, "preadv64v2");
+  if (fault_is("slow")) {
+    errno = fault_is("slow_fuse") ? EOPNOTSUPP : EAGAIN;
+    return -1;
+  }
+  return next(fd, iov, count, offset, flags);
 }
 
 ssize_t read(int fd, void *buffer, size_t count) {
