@@ -320,6 +320,13 @@ const feed_case feed_cases[] = {
     {"through_non_blocking_pipes", end_kind::non_blocking_pipe, end_kind::non_blocking_pipe,
      stored_chunk_and_header(stored_chunks(8192) + bytes({0x00}),
                              stored_chunk_lines(8192, 1, 9) + "00008009: 00 ")},
+    // A header whose first byte comes with the chunk before it: that chunk's line still
+    // shows before the rest of the header comes.
+    {"header_split_across_writes",
+     end_kind::pipe,
+     end_kind::pipe,
+     {{bytes({0x01, 0x00, 0x00}) + "a" + bytes({0x02}), "ofs=0\n00000000: 01 u=1\n"},
+      {bytes({0x00, 0x01}) + "xy" + bytes({0x00}), "00000004: 02 u=2\n00000009: 00 "}}},
     {"from_a_terminal",
      end_kind::terminal,
      end_kind::pipe,

@@ -107,4 +107,25 @@ TEST(listing_writer, closing_and_offset_lines_match_printf) {
   }
 }
 
+// The longest lines, again and again past the end of the buffer: each goes out whole, and
+// none is written past the buffer's end, which the sanitized build would see.
+TEST(listing_writer, longest_lines_across_the_end_of_its_buffer) {
+  chunk_header h;
+  h.offset = 0xFEDCBA9876543210;
+  h.control = 0xFF;
+  h.kind = chunk_kind::compressed_with_props;
+  h.unpacked_size = 2097152;
+  h.packed_size = 65536;
+  h.props = 0xFF;
+  const std::string line = "FEDCBA9876543210: E0 u=2097152 p=65536 s=FF\n";
+  std::string expected;
+  for (int i = 0; i < 5000; ++i)
+    expected += line;
+  EXPECT_EQ(written([&](listing_writer &out) {
+              for (int i = 0; i < 5000; ++i)
+                out.chunk_line(h);
+            }),
+            expected);
+}
+
 } // namespace
