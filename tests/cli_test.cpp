@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
@@ -427,6 +428,34 @@ TEST(native_process, lists_headers_up_to_the_largest_file_position) {
   unlink(path.c_str());
   if (!written)
     GTEST_SKIP() << "no tmpfs at /dev/shm that holds such a file";
+}
+
+// A block device is read by position, as a file is: only the headers, not the 64 MiB of
+// payloads between them.
+TEST(native_process, reads_a_block_device_by_position) {
+  temp_dir dir;
+  const std::string path = dir.path("disk");
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT, 0600);
+  constexpr std::uint64_t stride = 3 + 65536;
+  for (std::uint64_t i = 0; i < 1024; ++i)
+    ASSERT_TRUE(put(fd, i * stride, bytes({0x02, 0xFF, 0xFF})));
+  ASSERT_TRUE(put(fd, 1024 * stride, bytes({0x00})));
+  // A loop device holds whole sectors only.
+  ASSERT_EQ(ftruncate(fd, static_cast<off_t>(1024 * stride + 4096)), 0);
+  close(fd);
+  std::FILE *attach = popen(("losetup -f --show '" + path + "' 2>/dev/null").c_str(), "r");
+  char device[64] = "";
+  const bool attached = attach != nullptr && std::fgets(device, sizeof device, attach) != nullptr;
+  if (attach != nullptr)
+    pclose(attach);
+  if (!attached)
+    GTEST_SKIP() << "no loop device can be attached here (it takes root and /dev/loop*)";
+  device[std::strcspn(device, "\n")] = '\0';
+  const process_output got = run_tool({device, "0"});
+  EXPECT_EQ(std::system(("losetup -d " + std::string(device)).c_str()), 0);
+  EXPECT_EQ(got.out.substr(got.out.size() - 14), "\n04000C00: 00 ");
+  EXPECT_EQ(got.exit_status, 0);
+  EXPECT_LT(got.bytes_read, std::uint64_t{1} << 20);
 }
 
 // /proc/kpageflags refuses reads that are not whole aligned blocks: a lone header far

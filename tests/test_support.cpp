@@ -55,11 +55,14 @@ std::string read_file(const std::string &path) {
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-std::pair<std::uint64_t, std::uint64_t> read_and_write_calls(int pid) {
+std::pair<std::uint64_t, std::uint64_t> read_and_write_calls(int pid, std::uint64_t *bytes_read) {
   const std::string io = read_file("/proc/" + std::to_string(pid) + "/io");
   std::pair<std::uint64_t, std::uint64_t> calls;
-  std::sscanf(io.c_str(), "rchar: %*u wchar: %*u syscr: %" SCNu64 " syscw: %" SCNu64, &calls.first,
-              &calls.second);
+  std::uint64_t read = 0;
+  std::sscanf(io.c_str(), "rchar: %" SCNu64 " wchar: %*u syscr: %" SCNu64 " syscw: %" SCNu64, &read,
+              &calls.first, &calls.second);
+  if (bytes_read != nullptr)
+    *bytes_read = read;
   return calls;
 }
 
@@ -113,7 +116,7 @@ process_output run_program(const char *command_variable, const char *binary,
   waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOWAIT);
   process_output result{-1, read_file("/proc/self/fd/" + std::to_string(out_fd)),
                         read_file("/proc/self/fd/" + std::to_string(err_fd))};
-  std::tie(result.reads, result.writes) = read_and_write_calls(pid);
+  std::tie(result.reads, result.writes) = read_and_write_calls(pid, &result.bytes_read);
   int status = 0;
   waitpid(pid, &status, 0);
   result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

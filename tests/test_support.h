@@ -33,6 +33,7 @@ struct process_output {
   std::string err;
   std::uint64_t reads = 0; // the process's read and write calls, as the kernel counts them
   std::uint64_t writes = 0;
+  std::uint64_t bytes_read = 0; // by those read calls
 };
 
 // Standard input for run_tool: bytes through a pipe, or else the file at `path`, opened for
@@ -62,8 +63,9 @@ process_output run_xz_tool(const std::vector<std::string> &args, const tool_inpu
 std::string read_file(const std::string &path);
 
 // The read and the write calls of a process that has ended but is not reaped yet, as the
-// kernel counts them.
-std::pair<std::uint64_t, std::uint64_t> read_and_write_calls(int pid);
+// kernel counts them, and the bytes it read.
+std::pair<std::uint64_t, std::uint64_t> read_and_write_calls(int pid,
+                                                             std::uint64_t *bytes_read = nullptr);
 
 // Upper-case hexadecimal, as OFFSET and the offset line write it.
 std::string hex(std::uint64_t value);
