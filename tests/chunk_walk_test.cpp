@@ -13,6 +13,19 @@ std::string filler(std::size_t n) {
   return std::string(n, 'x');
 }
 
+// Stored chunks of 5000 and 13000 bytes in turns: headers each read on its own, whose strides
+// differ by more than a page, so that no guess ahead would land on the right page.
+std::string uneven_strides(bool lines) {
+  std::string out;
+  std::uint64_t at = 0;
+  for (int i = 0; i < 40; ++i) {
+    const std::size_t payload = i % 2 == 0 ? 5000 : 13000;
+    out += lines ? stored_chunk_lines(1, payload, at) : stored_chunks(1, payload);
+    at += 3 + payload;
+  }
+  return out + (lines ? "00057EB8: 00 " : bytes({0x00}));
+}
+
 struct walk_case {
   const char *name;
   std::string input;
@@ -79,6 +92,7 @@ const walk_case walk_cases[] = {
     {"chunks_across_windows", stored_chunks(1500, 200) + bytes({0x00}), 0,
      stored_chunk_lines(1500, 200, 0) + "0004A574: 00 "},
     // Headers far apart whose stride changes, then ends: guesses run past the end of the file.
+    {"strides_that_keep_missing", uneven_strides(false), 0, uneven_strides(true)},
     {"strides_that_change", stored_chunks(40, 5000) + stored_chunks(40, 9000) + bytes({0x00}), 0,
      stored_chunk_lines(40, 5000, 0) + stored_chunk_lines(40, 9000, 200120) + "00088C70: 00 ",
      true},
@@ -118,7 +132,7 @@ TEST_P(walk, lists_the_same_lines_through_a_pipe) {
 // pages ahead, not reads slowed by a busy processor; asking changes nothing.
 TEST_P(native_walk, lists_the_same_lines_when_reads_are_short_refused_interrupted_or_slow) {
   for (const std::string fault : {"short", "uneven", "aligned", "interrupted", "slow",
-                                  "slow_refused", "slow_fuse", "descheduled"}) {
+                                  "slow_refused", "slow_fuse", "cold", "descheduled"}) {
     SCOPED_TRACE(fault);
     const std::vector<std::string> env{"LD_PRELOAD=" IO_FAULTS_LIBRARY, "IO_FAULT=" + fault,
                                        "ASAN_OPTIONS=verify_asan_link_order=0"};
@@ -126,7 +140,8 @@ TEST_P(native_walk, lists_the_same_lines_when_reads_are_short_refused_interrupte
     // of the last.
     const process_output got = expect_listed(false, env);
     EXPECT_LE(got.reads, GetParam().input.size() / 2 + 100);
-    EXPECT_EQ(!got.err.empty(), GetParam().asks_ahead && fault.rfind("slow", 0) == 0) << got.err;
+    const bool storage_slow = fault.rfind("slow", 0) == 0 || fault == "cold";
+    EXPECT_EQ(!got.err.empty(), GetParam().asks_ahead && storage_slow) << got.err;
     if (fault == "interrupted")
       expect_listed(true, env);
   }
@@ -154,9 +169,14 @@ TEST(native_walk, asks_for_each_page_ahead_about_once) {
       run_tool({path, "0"}, {}, "", {"LD_PRELOAD=" IO_FAULTS_LIBRARY, "IO_FAULT=slow"});
   EXPECT_EQ(got.exit_status, 0);
   unsigned hints = 0;
-  ASSERT_EQ(std::sscanf(got.err.c_str(), "io_faults: asked to read ahead %u times", &hints), 1)
+  unsigned long long farthest = 0;
+  ASSERT_EQ(std::sscanf(got.err.c_str(), "io_faults: asked to read ahead %u times, up to %llu",
+                        &hints, &farthest),
+            2)
       << got.err;
   EXPECT_LE(hints, headers + stride_predictor::farthest);
+  // And as many headers ahead as the guesses may go.
+  EXPECT_GE(farthest, (stride_predictor::farthest - 1) * stride);
 }
 
 // A read made larger than needed may fail on a bad block the walk never needs; a header in

@@ -14,6 +14,8 @@
 //   slow_refused as slow, but the first request to read ahead fails with EINVAL, as on some
 //                file systems;
 //   slow_fuse    as slow, but a read that must not wait is refused, as FUSE refuses it;
+//   cold         a read that must not wait finds nothing cached, but reads by position are
+//                quick, as on a fast disk;
 //   descheduled  a read by position waits 100 microseconds first, as when the process loses
 //                the processor, but everything is cached;
 //   bad_block    a read by position that touches the 4 KiB block at 40 KiB fails whole with
@@ -52,20 +54,26 @@ static int interrupted(int *calls) {
 }
 
 static int hints;
+static off64_t last_read;  // where the last read by position started
+static off64_t farthest;   // the farthest a request to read ahead went past it
 
 __attribute__((destructor)) static void tell_hints(void) {
   if (hints > 0)
-    dprintf(2, "io_faults: asked to read ahead %d times\n", hints);
+    dprintf(2, "io_faults: asked to read ahead %d times, up to %lld bytes ahead\n", hints,
+            (long long)farthest);
 }
 
 int posix_fadvise64(int fd, off64_t offset, off64_t length, int advice) {
   int (*next)(int, off64_t, off64_t, int);
   struct stat st;
   *(void **)&next = dlsym(RTLD_NEXT, "posix_fadvise64");
-  if (!fault_is("slow") || fstat(fd, &st) != 0 || offset + length > st.st_size ||
+  if (!(fault_is("slow") || fault_is("cold")) || fstat(fd, &st) != 0 ||
+      offset + length > st.st_size ||
       (fault_is("slow_refused") && hints > 0))
     abort();
   ++hints;
+  if (offset - last_read > farthest)
+    farthest = offset - last_read;
   return fault_is("slow_refused") ? EINVAL : next(fd, offset, length, advice);
 }
 
@@ -75,6 +83,7 @@ ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset) {
   *(void **)&next = dlsym(RTLD_NEXT, "pread64");
   if (interrupted(&calls))
     return -1;
+  last_read = offset;
   if (fault_is("slow") || fault_is("descheduled"))
     usleep(100);
   if (fault_is("aligned") && ((uint64_t)offset % 4096 | count % 4096 | (uintptr_t)buffer % 4096)) {
@@ -95,7 +104,7 @@ ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset) {
 ssize_t preadv64v2(int fd, const struct iovec *iov, int count, off64_t offset, int flags) {
   ssize_t (*next)(int, const struct iovec *, int, off64_t, int);
   *(void **)&next = dlsym(RTLD_NEXT, "preadv64v2");
-  if (fault_is("slow")) {
+  if (fault_is("slow") || fault_is("cold")) {
     errno = fault_is("slow_fuse") ? EOPNOTSUPP : EAGAIN;
     return -1;
   }
