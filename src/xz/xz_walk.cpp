@@ -235,13 +235,25 @@ bool file_walk::find_stream(std::uint64_t from, std::uint64_t &at, stream_flags 
   return false;
 }
 
+// How many bytes at the start are zero, a word at a time: zeros between streams may run for
+// gigabytes in a firmware image.
+std::size_t leading_zeros(const unsigned char *bytes, std::size_t length) {
+  std::size_t zeros = 0;
+  for (std::uint64_t word = 0; zeros + sizeof word <= length; zeros += sizeof word) {
+    std::memcpy(&word, bytes + zeros, sizeof word);
+    if (word != 0)
+      break;
+  }
+  while (zeros < length && bytes[zeros] == 0)
+    ++zeros;
+  return zeros;
+}
+
 std::uint64_t file_walk::skip_zeros(std::uint64_t from) {
   input_.seek(from);
   const unsigned char *bytes = nullptr;
   for (std::size_t length = 0; (length = input_.buffered(bytes)) > 0;) {
-    std::size_t zeros = 0;
-    while (zeros < length && bytes[zeros] == 0)
-      ++zeros;
+    const std::size_t zeros = leading_zeros(bytes, length);
     input_.skip(zeros);
     if (zeros < length)
       break;
