@@ -1,13 +1,21 @@
 #!/bin/bash
-# run_benchmark.sh TOOL BASELINE BENCH_INPUT [DATA_DIR]: checks that TOOL prints what the
-# baseline prints on six inputs (made once in DATA_DIR, default build/bench-data), then times
-# both and prints a markdown table. Exits non-zero if an output differs or a target is missed.
-# LZMA2_CHUNKS=path overrides TOOL, e.g. to time an older build; RUNS (default 7) the runs.
+# run_benchmark.sh TOOL BASELINE BENCH_INPUT [DATA_DIR [XZ_TOOL]]: checks that TOOL prints what
+# the baseline prints on six inputs (made once in DATA_DIR, default build/bench-data), then
+# times both and prints a markdown table; then times XZ_TOOL (lzma2-chunks-xz, by default
+# beside TOOL) on a multi-block .xz against TOOL run once per block, and on a firmware-like
+# image against grep, in a second table. Exits non-zero if an output differs or a target is
+# missed. LZMA2_CHUNKS=path overrides TOOL, e.g. to time an older build, LZMA2_CHUNKS_XZ=path
+# XZ_TOOL; RUNS (default 7) sets the runs.
 # Two rows are cold: real encoder data with its pages dropped from the cache before each run,
 # and the same data through a FUSE mount that waits 2 ms for each read (bench/slow_mount.py,
 # run when python3-fusepy and /dev/fuse are there, as root or with fusermount).
 set -euo pipefail
 tool=${LZMA2_CHUNKS:-$1} base=$2 gen=$3 dir=${4:-build/bench-data} runs=${RUNS:-7}
+xz_tool=${LZMA2_CHUNKS_XZ:-${5:-$(dirname "$1")/lzma2-chunks-xz}} xz_rows=1
+if [[ ! -x $xz_tool ]]; then
+  echo "no lzma2-chunks-xz at $xz_tool: its rows left out" >&2
+  xz_rows=0
+fi
 mkdir -p "$dir"
 out=$(mktemp -d)
 mount_point=$out/mount
@@ -50,6 +58,60 @@ if [[ -e /dev/fuse ]] && /usr/bin/python3 -c 'import fusepy' 2> /dev/null; then
     sleep 0.1
   done
 fi
+
+# The lzma2-chunks-xz inputs: xz output of the text kind's words and random data.
+multi_block=$dir/multi-block.xz firmware=$dir/firmware.img
+text_data() {
+  [[ -f $out/text ]] || "$gen" text "$out/text"
+}
+if ((xz_rows)) && [[ ! -f $multi_block ]]; then
+  echo "generating $multi_block (xz -0 of 64 MiB, its blocks copied 64 times, 15 s)" >&2
+  text_data
+  xz -T2 -0 --block-size=4MiB -c "$out/text" > "$out/one.xz"
+  "$gen" repeat-blocks "$multi_block.partial" 64 < "$out/one.xz"
+  mv "$multi_block.partial" "$multi_block"
+fi
+# 4 GiB: noise where compressed or encrypted partitions would be, zeros between, and .xz
+# streams at odd offsets, plus a stray stream header whose CRC32 fails. The zeros are written,
+# not holes, since grep -z would skip holes unread.
+if ((xz_rows)) && [[ ! -f $firmware ]]; then
+  echo "generating $firmware (4 GiB, with 7 .xz streams in it, 20 s)" >&2
+  text_data
+  f=$firmware.partial
+  # Through a pipe: opening /dev/stdout where it is a file would truncate the file.
+  {
+    "$gen" noise /dev/stdout $((512 << 20)) 1
+    head -c 512M /dev/zero
+    "$gen" noise /dev/stdout $((1024 << 20)) 2
+    head -c 512M /dev/zero
+    "$gen" noise /dev/stdout $((1024 << 20)) 3
+    head -c 512M /dev/zero
+  } | cat > "$f"
+  head -c 2M "$out/text" | xz -6 > "$out/s1.xz"
+  head -c 12M "$out/text" | tail -c 4M | xz -9 --check=crc32 > "$out/s2.xz"
+  head -c 16M "$out/text" | xz -T2 -1 --block-size=1MiB --check=none > "$out/s3.xz"
+  printf 'firmware 1.0\n' | xz --check=sha256 > "$out/s4.xz"
+  xz < /dev/null > "$out/s5.xz" # no blocks
+  { cat "$out/s4.xz" && printf '\0\0\0\0' && cat "$out/s5.xz"; } > "$out/s4-s5.xz"
+  printf '\xFD7zXZ\0\0\4\0\0\0\0' > "$out/stray" # check CRC64, a CRC32 of 0
+  : > "$f.streams"
+  plant() { # FILE OFFSET
+    dd if="$1" of="$f" bs=64K seek="$2" oflag=seek_bytes conv=notrunc status=none
+    [[ $1 == */stray ]] || printf '%08X\n' "$2" >> "$f.streams"
+  }
+  plant "$out/s1.xz" $((0x0ABCDEF1))
+  plant "$out/stray" $((0x13579BDF))
+  plant "$out/s2.xz" $((0x2345678B)) # in zeros, which the tool steps over after a stream
+  plant "$out/s3.xz" $((0x4A5B6C7D))
+  plant "$out/s4-s5.xz" $((0x98765433))
+  printf '%08X\n' $((0x98765433 + $(stat -c %s "$out/s4.xz") + 4)) >> "$f.streams"
+  plant "$out/s1.xz" $((0xC0FFEE11))
+  plant "$out/s4.xz" $((0xFEDCBA97))
+  mv "$f.streams" "$firmware.streams"
+  mv "$f" "$firmware"
+fi
+rm -f "$out/text"
+
 # Drops a file's pages from the cache (clean pages need no root), so that its reads are cold.
 evict() { dd if="$1" iflag=nocache count=0 status=none; }
 
@@ -92,9 +154,83 @@ for i in "${rows[@]}"; do
     same=0
   fi
 done
+
+# The per-block baseline: each block's LZMA2 data follows its header, and xz lists where
+# each block begins (field 5) and its header size (field 12).
+block_offsets="" block_count=0 planted=0
+# shellcheck disable=SC2317 # run through progs
+per_block() { for o in $block_offsets; do "$tool" "$1" "$o"; done; }
+# With -z NUL ends a line, so each magic sequence ends one; without it a long run of zeros is
+# one line, which grep holds whole. Not to /dev/null, where grep stops at the first match.
+magic_line='\xFD7zXZ$'
+grep_magic() { LC_ALL=C grep -c -a -z -P "$magic_line" "$1" > "$out/count"; }
+if ((xz_rows)); then
+  block_offsets=$(xz --robot -lvv "$multi_block" |
+    awk -F '\t' '$1 == "block" { printf "%X\n", $5 + $12 }')
+  block_count=$(wc -w <<< "$block_offsets")
+  status=0 expected=0
+  "$xz_tool" "$multi_block" > "$out/tool" || status=$?
+  # The listings alone; lzma2-chunks leaves a listing's last line open, lzma2-chunks-xz ends it.
+  grep -Ev '^(stream [0-9]+ at |block [0-9]+\.[0-9]+ at |index at |[0-9]+ streams?: )' \
+    "$out/tool" > "$out/listings" || true
+  for o in $block_offsets; do
+    "$tool" "$multi_block" "$o" || expected=$?
+    echo
+  done > "$out/expected"
+  if ((status == 0 && expected == 0 && block_count > 0)) &&
+    cmp "$out/listings" "$out/expected" >&2; then
+    echo "check ${multi_block##*/}: lzma2-chunks-xz lists its $block_count blocks as lzma2-chunks" \
+      "does" >&2
+  else
+    echo "check ${multi_block##*/}: listings DIFFER (exit status $status, lzma2-chunks" \
+      "$expected)" >&2
+    same=0
+  fi
+  status=0
+  "$xz_tool" "$firmware" > "$out/tool" || status=$?
+  sed -n 's/^stream [0-9]* at \([0-9A-F]*\): intact.*/\1/p' "$out/tool" > "$out/found"
+  planted=$(wc -l < "$firmware.streams")
+  summary="$planted streams: $planted intact, 0 damaged, 0 truncated"
+  # grep should count the stray header too.
+  grep_magic "$firmware"
+  if ((status == 0 && $(cat "$out/count") == planted + 1)) &&
+    cmp "$out/found" "$firmware.streams" >&2 && [[ $(tail -n1 "$out/tool") == "$summary" ]]; then
+    echo "check ${firmware##*/}: lzma2-chunks-xz finds the $planted streams planted, grep" \
+      "their magic and the stray one" >&2
+  else
+    echo "check ${firmware##*/}: lzma2-chunks-xz or grep DIFFERS (exit status $status," \
+      "grep counts $(cat "$out/count"), last line: $(tail -n1 "$out/tool"))" >&2
+    same=0
+  fi
+fi
 ((same)) || { echo "run_benchmark: outputs differ, not timing" >&2; exit 1; }
 
 median() { xargs -n1 <<< "$1" | sort -n | sed -n "$((runs / 2 + 1))p"; }
+
+# time_row NAME TARGET TOOL_KIB BASELINE_KIB: times progs[0] against progs[1], each given
+# args, evicting args[0] first when evict_first is 1, and prints the row; false if its target
+# is missed.
+time_row() {
+  local times=("" "") k p t0
+  # Tool, baseline, baseline, tool, ...: alternating, and each program first in turn, so
+  # drift on a shared machine hits both alike. Times in microseconds.
+  for ((k = 0; k < 2 * runs; k++)); do
+    p=$(((k + k / 2) % 2))
+    ((evict_first)) && evict "${args[0]}"
+    t0=${EPOCHREALTIME//[.,]/}
+    "${progs[p]}" "${args[@]}" > /dev/null
+    times[p]+=" $((${EPOCHREALTIME//[.,]/} - t0))"
+  done
+  name=$1 awk -v size="$(stat -c %s "${args[0]}")" -v target="$2" \
+    -v t="$(median "${times[0]}")" -v b="$(median "${times[1]}")" -v tk="$3" -v bk="$4" 'BEGIN {
+    name = ENVIRON["name"] # not -v, which would take its backslashes for escapes
+    ok = b / t >= target && tk <= 4096; gib = size >= 2 ^ 30; goal = ""
+    if (target) goal = sprintf("≥ %.1fx, ", target)
+    printf "| %s | %.1f %s | %.1f ms | %.1f ms | %.2fx | %sRSS ≤ 4096 KiB | %d KiB | %d KiB | %s |\n",
+      name, size / 2 ^ (gib ? 30 : 20), gib ? "GiB" : "MiB", t / 1000,
+      b / 1000, b / t, goal, tk, bk, ok ? "yes" : "NO"
+    exit ok ? 0 : 1 }'
+}
 
 echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) CPUs," \
   "Linux $(uname -r). Date: $(date -u '+%Y-%m-%d %H:%M UTC'). Median of $runs runs of each" \
@@ -105,28 +241,40 @@ echo "|---|---|---|---|---|---|---|---|---|"
 met=1
 for i in "${rows[@]}"; do
   echo "timing ${files[i]##*/}" >&2
-  args=("$(path_of "$i")" "${offsets[i]}") progs=("$tool" "$base") times=("" "")
+  args=("$(path_of "$i")" "${offsets[i]}") progs=("$tool" "$base") evict_first=${cold[i]}
   # The warm-up (page cache, loader) also gives each program's peak RSS.
   for p in 0 1; do /usr/bin/time -f %M -o "$out/kib$p" "${progs[p]}" "${args[@]}" > /dev/null; done
-  # Tool, baseline, baseline, tool, ...: alternating, and each program first in turn, so
-  # drift on a shared machine hits both alike. Times in microseconds.
-  for ((k = 0; k < 2 * runs; k++)); do
-    p=$(((k + k / 2) % 2))
-    ((cold[i])) && evict "${args[0]}"
-    t0=${EPOCHREALTIME//[.,]/}
-    "${progs[p]}" "${args[@]}" > /dev/null
-    times[p]+=" $((${EPOCHREALTIME//[.,]/} - t0))"
-  done
-  awk -v name="${names[i]}" -v size="$(stat -c %s "${args[0]}")" -v target="${targets[i]}" \
-    -v t="$(median "${times[0]}")" -v b="$(median "${times[1]}")" \
-    -v tk="$(tail -n1 "$out/kib0")" -v bk="$(tail -n1 "$out/kib1")" 'BEGIN {
-    ok = b / t >= target && tk <= 4096; gib = size >= 2 ^ 30; goal = ""
-    if (target) goal = sprintf("≥ %.1fx, ", target)
-    printf "| %s | %.1f %s | %.1f ms | %.1f ms | %.2fx | %sRSS ≤ 4096 KiB | %d KiB | %d KiB | %s |\n",
-      name, size / 2 ^ (gib ? 30 : 20), gib ? "GiB" : "MiB", t / 1000,
-      b / 1000, b / t, goal, tk, bk, ok ? "yes" : "NO"
-    exit ok ? 0 : 1 }' || met=0
+  time_row "${names[i]}" "${targets[i]}" "$(tail -n1 "$out/kib0")" "$(tail -n1 "$out/kib1")" ||
+    met=0
 done
+
+# lzma2-chunks-xz against what one would run without it, both warm.
+if ((xz_rows)); then
+  echo
+  echo "| input | size | lzma2-chunks-xz | baseline | speedup | target | tool peak RSS | baseline peak RSS | met |"
+  echo "|---|---|---|---|---|---|---|---|---|"
+  evict_first=0
+  echo "timing ${multi_block##*/}" >&2
+  args=("$multi_block") progs=("$xz_tool" per_block)
+  /usr/bin/time -f %M -o "$out/kib0" "$xz_tool" "$multi_block" > /dev/null
+  # The baseline's peak RSS is that of its largest run.
+  : > "$out/kib1"
+  for o in $block_offsets; do
+    /usr/bin/time -a -f %M -o "$out/kib1" "$tool" "$multi_block" "$o"
+  done > /dev/null
+  blocks=$(sed ':a; s/\B[0-9]\{3\}\>/,&/; ta' <<< "$block_count") # 1,024
+  name="multi-block .xz: $blocks blocks of 4 MiB, text and random data, xz -0;"
+  name+=" baseline lzma2-chunks run on each block"
+  time_row "$name" 10 "$(tail -n1 "$out/kib0")" "$(sort -n "$out/kib1" | tail -n1)" || met=0
+  echo "timing ${firmware##*/}" >&2
+  args=("$firmware") progs=("$xz_tool" grep_magic)
+  /usr/bin/time -f %M -o "$out/kib0" "$xz_tool" "$firmware" > /dev/null
+  LC_ALL=C /usr/bin/time -f %M -o "$out/kib1" grep -c -a -z -P "$magic_line" "$firmware" \
+    > "$out/count"
+  name="firmware-like image searched: $planted .xz streams in noise and zeros;"
+  name+=" baseline LC_ALL=C grep -c -a -z -P '$magic_line'"
+  time_row "$name" 1.0 "$(tail -n1 "$out/kib0")" "$(tail -n1 "$out/kib1")" || met=0
+fi
 # Reading the whole file, for scale: on slow storage a walk should beat it.
 if [[ -f $slow_file ]]; then
   cat_times=""
