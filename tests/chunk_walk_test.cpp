@@ -183,10 +183,11 @@ TEST(native_walk, asks_for_each_page_ahead_about_once) {
 // the bad block is a read error.
 TEST(native_walk, reads_around_a_bad_block_it_does_not_need) {
   temp_dir dir;
-  const std::string path = dir.write("input", stored_chunks(7500) + bytes({0x00}) + filler(20000));
+  // The end marker lies 60 bytes short of the bad block, which the read for it must not touch.
+  const std::string path = dir.write("input", stored_chunks(10225) + bytes({0x00}) + filler(20000));
   const std::vector<std::string> env{"LD_PRELOAD=" IO_FAULTS_LIBRARY, "IO_FAULT=bad_block"};
   const process_output got = run_tool({path, "0"}, {}, "", env);
-  EXPECT_EQ(got.out, "ofs=0\n" + stored_chunk_lines(7500, 1, 0) + "00007530: 00 ");
+  EXPECT_EQ(got.out, "ofs=0\n" + stored_chunk_lines(10225, 1, 0) + "00009FC4: 00 ");
   EXPECT_EQ(got.exit_status, 0);
   const process_output bad = run_tool({path, "A100"}, {}, "", env);
   EXPECT_EQ(bad.out, "ofs=A100\n0000A100: FFFFFFFF ");
