@@ -61,8 +61,7 @@ bool byte_input::fill_window() {
   if (aligned_only_)
     readable &= ~std::uint64_t{page_size - 1};
   wanted = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, readable));
-  if (!dense)
-    ahead_.before_header_read(position_);
+  ask_cache_ = !dense && ahead_.before_header_read(position_);
   const bool filled = read_window(wanted);
   const bool refused_unaligned = !filled && failed_ && errno == EINVAL;
   // A file opened as a stream, as FUSE can, refuses every read by position: it is read in
@@ -108,8 +107,18 @@ bool byte_input::read_window(std::size_t wanted) {
 
 bool byte_input::read_more(std::size_t wanted) {
   unsigned char *const dst = window_ + window_length_;
-  const std::ptrdiff_t got = positional_ ? read_at(fd_, dst, wanted, window_start_ + window_length_)
-                                         : read_on(fd_, dst, wanted);
+  const std::uint64_t at = window_start_ + window_length_;
+  std::ptrdiff_t got = -1;
+  if (ask_cache_) {
+    // Read from the cache alone first, to learn whether the storage is slow: a read that
+    // finds its bytes there costs no more than a plain one.
+    ask_cache_ = false;
+    cache_state state = cache_state::unknown;
+    got = read_cached_at(fd_, dst, wanted, at, state);
+    ahead_.cache_answer(state);
+  }
+  if (got < 0)
+    got = positional_ ? read_at(fd_, dst, wanted, at) : read_on(fd_, dst, wanted);
   if (got < 0) {
     failed_ = true;
     window_length_ = 0;

@@ -83,6 +83,7 @@ private:
   bool sequence_ended_ = false;
   bool aligned_only_ = false; // the file has refused a read that was not page-aligned
   bool read_any_ = false;     // some read has returned bytes
+  bool ask_cache_ = false;    // the next read asks the cache alone first, for the read-ahead
   std::uint64_t position_ = 0;
   // The bytes at [window_start_, window_start_ + window_length_) of the input.
   std::uint64_t window_start_ = 0;

@@ -25,10 +25,14 @@ constexpr std::size_t page_size = 4096;
 // an input that is read in sequence, such as a pipe or a terminal.
 std::optional<std::uint64_t> positional_size(int fd);
 
-// Whether the page that holds byte `at` of the file is in the system's cache, so that a read
-// of it would not wait on the storage; unknown where the system or file system cannot say.
+// What a read from the cache alone found: the bytes were there, some were not and would have
+// to wait on the storage, or the system or file system cannot tell.
 enum class cache_state { cached, not_cached, unknown };
-cache_state page_cache_state(int fd, std::uint64_t at);
+
+// A read like read_at that takes only what the system's cache holds: the number of bytes read,
+// or -1 with `state` saying why (not_cached, or unknown with errno set) and nothing read.
+std::ptrdiff_t read_cached_at(int fd, unsigned char *dst, std::size_t length, std::uint64_t at,
+                              cache_state &state);
 
 // Asks the system to start reading [at, at + length) of the file into its cache, for a read
 // that will come. False when it does not take such advice, for this file or at all.

@@ -79,22 +79,25 @@ std::optional<std::uint64_t> positional_size(int fd) {
   return static_cast<std::uint64_t>(end < 0 ? 0 : end);
 }
 
-cache_state page_cache_state(int fd, std::uint64_t at) {
+std::ptrdiff_t read_cached_at(int fd, unsigned char *dst, std::size_t length, std::uint64_t at,
+                              cache_state &state) {
 #if defined(RWF_NOWAIT)
   // A read that must not wait fails with EAGAIN rather than wait on the storage. FUSE and
   // older kernels refuse the flag.
-  unsigned char byte = 0;
-  iovec one{&byte, 1};
+  iovec into{dst, length};
   ssize_t got = 0;
   do {
-    got = preadv2(fd, &one, 1, static_cast<off_t>(at), RWF_NOWAIT);
+    got = preadv2(fd, &into, 1, static_cast<off_t>(at), RWF_NOWAIT);
   } while (got < 0 && errno == EINTR);
-  if (got >= 0)
-    return cache_state::cached;
-  return errno == EAGAIN ? cache_state::not_cached : cache_state::unknown;
+  state = got >= 0          ? cache_state::cached
+          : errno == EAGAIN ? cache_state::not_cached
+                            : cache_state::unknown;
+  return got;
 #else
-  (void)fd, (void)at;
-  return cache_state::unknown;
+  (void)fd, (void)dst, (void)length, (void)at;
+  state = cache_state::unknown;
+  errno = ENOSYS;
+  return -1;
 #endif
 }
 

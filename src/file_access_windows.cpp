@@ -130,8 +130,11 @@ std::optional<std::uint64_t> positional_size(int fd) {
   return GetFileSizeEx(handle_of(fd), &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
 }
 
-cache_state page_cache_state(int, std::uint64_t) {
-  return cache_state::unknown;
+std::ptrdiff_t read_cached_at(int, unsigned char *, std::size_t, std::uint64_t,
+                              cache_state &state) {
+  state = cache_state::unknown;
+  errno = ENOSYS;
+  return -1;
 }
 
 // Windows reads ahead only for a file opened for sequential scanning, which this is not.

@@ -16,18 +16,20 @@ constexpr unsigned slow_reads_that_show_slow_storage = 2;
 
 } // namespace
 
-void read_ahead::look_at_read(std::uint64_t at) {
+bool read_ahead::look_at_read() {
   // The cache's own answer: a busy machine makes reads slow, but not pages uncached.
-  if (!cache_unknown_) {
-    const cache_state state = page_cache_state(fd_, at);
-    if (state != cache_state::unknown) {
-      note_read(state == cache_state::not_cached);
-      return;
-    }
-    cache_unknown_ = true;
-  }
+  if (!cache_unknown_)
+    return true;
   timing_ = true;
   read_started_ = monotonic_microseconds();
+  return false;
+}
+
+void read_ahead::cache_answer(cache_state state) {
+  if (state == cache_state::unknown)
+    cache_unknown_ = true;
+  else
+    note_read(state == cache_state::not_cached);
 }
 
 void read_ahead::finish_timing() {

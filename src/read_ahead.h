@@ -1,6 +1,7 @@
 #ifndef LZMA2_CHUNKS_READ_AHEAD_H
 #define LZMA2_CHUNKS_READ_AHEAD_H
 
+#include "file_access.h"
 #include "stride_predictor.h"
 
 #include <cstdint>
@@ -16,26 +17,30 @@ public:
   read_ahead(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
 
   // Around each read of a header on its own, at `at`, far from the bytes read before it.
-  void before_header_read(std::uint64_t at) {
+  // True when that read is to be made from the cache alone first (read_cached_at), to learn
+  // whether the storage is slow; what it found then goes to cache_answer.
+  bool before_header_read(std::uint64_t at) {
     headers_.record(at);
     if (asking_)
       ask_for_next_headers();
     else if (++reads_ % look_at_one_read_in == 0 && !refused_)
-      look_at_read(at);
+      return look_at_read();
+    return false;
   }
+  void cache_answer(cache_state state);
   void after_header_read() {
     if (timing_)
       finish_timing();
   }
 
 private:
-  // A look costs a clock reading, about 4% of a header read from the cache, or a read of
-  // one cached byte.
+  // A look costs a clock reading, about 4% of a header read from the cache, or nothing
+  // where the read itself asks the cache.
   static constexpr std::uint64_t look_at_one_read_in = 8;
 
-  // Asks the system whether the header's page is cached; where it cannot say, as on FUSE,
-  // times the read instead.
-  void look_at_read(std::uint64_t at);
+  // True to have the read ask the cache; where the system cannot say, as on FUSE, times
+  // the read instead.
+  bool look_at_read();
   void finish_timing();
   // Counts a read that waited on the storage, or one that did not.
   void note_read(bool slow);
