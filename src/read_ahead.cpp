@@ -4,6 +4,7 @@
 #include "file_access.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -44,14 +45,25 @@ void read_ahead::note_read(bool slow) {
   asking_ = slow_reads_in_a_row_ >= slow_reads_that_show_slow_storage;
 }
 
+// A search through the whole ring, not a slot chosen by the page's number: strides of a
+// whole number of pages would all fall on a few slots. It runs only on slow storage, where a
+// read costs far more.
+bool read_ahead::asked_lately(std::uint64_t page) {
+  for (const std::uint64_t asked : asked_)
+    if (asked == page + 1)
+      return true;
+  asked_[oldest_asked_] = page + 1;
+  oldest_asked_ = (oldest_asked_ + 1) % std::size(asked_);
+  return false;
+}
+
 void read_ahead::ask_for_next_headers() {
   for (unsigned ahead = 1, reach = headers_.reach(); ahead <= reach; ++ahead) {
     const std::uint64_t at = headers_.guess(ahead);
     if (at >= size_)
       return;
-    if (at / page_size < asked_below_)
+    if (asked_lately(at / page_size))
       continue;
-    asked_below_ = at / page_size + 1;
     if (!advise_will_need(
             fd_, at,
             static_cast<std::size_t>(std::min<std::uint64_t>(longest_chunk_header, size_ - at)))) {

@@ -49,9 +49,13 @@ private:
   int fd_;
   std::uint64_t size_;
   stride_predictor headers_;
-  // The pages up to here have been asked for; the walk only goes forward, so each page is
-  // asked for once, whatever the stride.
-  std::uint64_t asked_below_ = 0;
+  // True when the page was asked for lately; else records that it is.
+  bool asked_lately(std::uint64_t page);
+
+  // page + 1 of the pages asked for lately, the oldest replaced first: each page is asked
+  // for about once, whatever the stride, as the guesses for it come again and again.
+  std::uint64_t asked_[64] = {};
+  unsigned oldest_asked_ = 0;
   std::uint64_t reads_ = 0; // header reads so far
   std::uint64_t read_started_ = 0;
   bool timing_ = false;              // this read
