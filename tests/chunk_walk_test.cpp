@@ -134,8 +134,7 @@ TEST_P(native_walk, lists_the_same_lines_when_reads_are_short_refused_interrupte
   for (const std::string fault : {"short", "uneven", "aligned", "interrupted", "slow",
                                   "slow_refused", "slow_fuse", "cold", "descheduled"}) {
     SCOPED_TRACE(fault);
-    const std::vector<std::string> env{"LD_PRELOAD=" IO_FAULTS_LIBRARY, "IO_FAULT=" + fault,
-                                       "ASAN_OPTIONS=verify_asan_link_order=0"};
+    const std::vector<std::string> env = io_fault_env(fault);
     // However short the reads, each byte is read once: the next read goes on from the end
     // of the last.
     const process_output got = expect_listed(false, env);
@@ -165,8 +164,7 @@ TEST(native_walk, asks_for_each_page_ahead_about_once) {
     ASSERT_EQ(std::fwrite(header.data(), 1, header.size(), file), header.size());
   }
   std::fclose(file);
-  const process_output got =
-      run_tool({path, "0"}, {}, "", {"LD_PRELOAD=" IO_FAULTS_LIBRARY, "IO_FAULT=slow"});
+  const process_output got = run_tool({path, "0"}, {}, "", io_fault_env("slow"));
   EXPECT_EQ(got.exit_status, 0);
   unsigned hints = 0;
   unsigned long long farthest = 0;
@@ -185,7 +183,7 @@ TEST(native_walk, reads_around_a_bad_block_it_does_not_need) {
   temp_dir dir;
   // The end marker lies 60 bytes short of the bad block, which the read for it must not touch.
   const std::string path = dir.write("input", stored_chunks(10225) + bytes({0x00}) + filler(20000));
-  const std::vector<std::string> env{"LD_PRELOAD=" IO_FAULTS_LIBRARY, "IO_FAULT=bad_block"};
+  const std::vector<std::string> env = io_fault_env("bad_block");
   const process_output got = run_tool({path, "0"}, {}, "", env);
   EXPECT_EQ(got.out, "ofs=0\n" + stored_chunk_lines(10225, 1, 0) + "00009FC4: 00 ");
   EXPECT_EQ(got.exit_status, 0);

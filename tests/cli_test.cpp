@@ -130,7 +130,7 @@ TEST_P(process, prints_exactly_and_exits_with_status) {
       a = dir.write(a == "SAMPLE" ? "sample" : a.substr(7), sample);
   std::vector<std::string> env;
   if (GetParam().io_fault != nullptr)
-    env = {"LD_PRELOAD=" IO_FAULTS_LIBRARY, std::string("IO_FAULT=") + GetParam().io_fault};
+    env = io_fault_env(GetParam().io_fault);
   const std::string out_file = GetParam().out_to_file ? dir.write("out", "") : "";
   const process_output got =
       run_tool(args, tool_input(sample, GetParam().stdin_path), out_file, env);

@@ -50,6 +50,11 @@ std::string temp_dir::write(const std::string &name, const std::string &contents
   return path(name);
 }
 
+std::vector<std::string> io_fault_env(const std::string &fault) {
+  return {"LD_PRELOAD=" IO_FAULTS_LIBRARY, "IO_FAULT=" + fault,
+          "ASAN_OPTIONS=verify_asan_link_order=0"};
+}
+
 std::string read_file(const std::string &path) {
   std::ifstream file(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};

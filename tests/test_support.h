@@ -60,6 +60,10 @@ process_output run_tool(const std::vector<std::string> &args, const tool_input &
 process_output run_xz_tool(const std::vector<std::string> &args, const tool_input &in = {},
                            const std::vector<std::string> &env = {});
 
+// The settings that preload io_faults.c with the fault named, as run_tool's env; a sanitized
+// build's runtime must let a library come before it.
+std::vector<std::string> io_fault_env(const std::string &fault);
+
 std::string read_file(const std::string &path);
 
 // The read and the write calls of a process that has ended but is not reaped yet, as the

@@ -449,8 +449,7 @@ TEST(native_xz, reports_a_read_error_after_what_it_found) {
   const std::string file = xz(dir, "--block-size=6000", random_data(60000, 5));
   const std::vector<block_place> blocks = blocks_by_xz(dir, file);
   const std::string path = dir.write("file", file);
-  const process_output got =
-      run_xz_tool({path}, {}, {"LD_PRELOAD=" IO_FAULTS_LIBRARY, "IO_FAULT=bad_block"});
+  const process_output got = run_xz_tool({path}, {}, io_fault_env("bad_block"));
   const std::string listed = line_of(1, blocks[0]) + run_tool({path, hex(blocks[0].data_at)}).out;
   EXPECT_EQ(got.out.find(listed), got.out.find("block 1.1 ")) << got.out;
   EXPECT_NE(got.out.find(": damaged: read error at "), std::string::npos) << got.out;
