@@ -195,6 +195,14 @@ struct three_blocks {
 
 const std::string stream_1 = "stream 1 at 00000000: ";
 
+// Writes at crc_at the CRC32 of the bytes from `from` up to there, as a header ends.
+void give_crc32(std::string &file, std::uint64_t from, std::uint64_t crc_at) {
+  const std::uint32_t crc =
+      lzma_crc32(reinterpret_cast<const std::uint8_t *>(file.data()) + from, crc_at - from, 0);
+  for (int i = 0; i < 4; ++i)
+    file[crc_at + i] = static_cast<char>(crc >> (8 * i));
+}
+
 std::string ends_at(std::uint64_t at, const std::string &where) {
   return stream_1 + "truncated: the file ends at " + position(at) + ", " + where;
 }
@@ -295,16 +303,21 @@ const fault_case fault_cases[] = {
        // Threads write the sizes first after the flags: flip the lowest bit of the
        // compressed size and give the header its CRC32 again.
        f.file[b.header_at + 2] ^= 1;
-       const std::uint64_t crc_at = b.data_at - 4;
-       const std::uint32_t crc =
-           lzma_crc32(reinterpret_cast<const std::uint8_t *>(f.file.data()) + b.header_at,
-                      crc_at - b.header_at, 0);
-       for (int i = 0; i < 4; ++i)
-         f.file[crc_at + i] = static_cast<char>(crc >> (8 * i));
+       give_crc32(f.file, b.header_at, b.data_at - 4);
        return faulty_file{f.file, stream_1 + "damaged: block 1.2: its header gives " +
                                       std::to_string(b.data_size ^ 1) +
                                       " bytes of data, the walk finds " +
                                       std::to_string(b.data_size)};
+     }},
+    // liblzma's own number decoder refuses a number that ends in a needless zero byte.
+    {"filter_id_with_a_needless_zero_byte",
+     [](const temp_dir &) {
+       std::string file = xz_around(stored, 1);
+       const char dictionary = file[0x10];
+       file.replace(0x0E, 6, bytes({0xA1, 0x00, 0x01, dictionary, 0x00, 0x00}));
+       give_crc32(file, 0x0C, 0x14);
+       return faulty_file{file, stream_1 + "damaged: the header of block 1.1 at 0000000C: a "
+                                           "filter's flags are not valid numbers"};
      }},
     {"control_byte",
      [](const temp_dir &d) {
