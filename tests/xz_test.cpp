@@ -468,6 +468,15 @@ TEST(native_xz, reports_a_read_error_after_what_it_found) {
   EXPECT_NE(got.out.find(": damaged: read error at "), std::string::npos) << got.out;
   EXPECT_EQ(got.out.back(), '\n');
   EXPECT_EQ(got.exit_status, 1);
+
+  // A file that can only be read in sequence cannot go back to search past damage: that is a
+  // read error too, not a file with nothing more in it.
+  std::string damaged = xz(dir, "--block-size=6000", random_data(200000, 6));
+  damaged[blocks_by_xz(dir, damaged)[24].data_at] = 0x05;
+  const process_output back =
+      run_xz_tool({dir.write("damaged", damaged)}, {}, io_fault_env("unseekable"));
+  EXPECT_NE(back.out.find("\nread error at 0000000C\n"), std::string::npos) << back.out;
+  EXPECT_EQ(back.exit_status, 1);
 }
 
 } // namespace
