@@ -15,11 +15,6 @@ constexpr std::uint64_t first_private_filter = std::uint64_t{1} << 62;
 constexpr unsigned largest_dictionary_byte = 40;
 constexpr unsigned reserved_block_flags = 0x3C;
 
-std::uint32_t little_endian_32(const unsigned char *bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
 bool crc_matches(const unsigned char *bytes, std::size_t length) {
   return crc32_update(0, bytes, length) == little_endian_32(bytes + length);
 }

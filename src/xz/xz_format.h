@@ -27,6 +27,11 @@ struct stream_flags {
   bool defined() const { return bytes[0] == 0 && (bytes[1] & 0xF0u) == 0; }
 };
 
+inline std::uint32_t little_endian_32(const unsigned char *bytes) {
+  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
 // Bytes of the check field that follows each block: 0, 4, 8, ... 64 by type.
 inline std::size_t check_size(unsigned check_type) {
   return check_type == 0 ? 0 : std::size_t{4} << ((check_type - 1) / 3);

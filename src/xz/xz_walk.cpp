@@ -137,7 +137,11 @@ private:
   bool find_stream(std::uint64_t from, std::uint64_t &at, stream_flags &flags);
   // The position of the first byte from `from` on that is not zero.
   std::uint64_t skip_zeros(std::uint64_t from);
-  bool read(std::uint64_t at, unsigned char *dst, std::size_t length);
+  // Reads up to length bytes from `at`: fewer at the end of the file or on an error.
+  std::size_t read_up_to(std::uint64_t at, unsigned char *dst, std::size_t length);
+  bool read(std::uint64_t at, unsigned char *dst, std::size_t length) {
+    return read_up_to(at, dst, length) == length;
+  }
 
   // Walks the stream whose header is at `at`; `end` is where an intact one ends.
   stream_verdict walk_stream(std::uint64_t at, const stream_flags &flags);
@@ -173,23 +177,17 @@ private:
   xz_walk_result stopped_ = xz_walk_result::all_intact;
 };
 
-bool file_walk::read(std::uint64_t at, unsigned char *dst, std::size_t length) {
+std::size_t file_walk::read_up_to(std::uint64_t at, unsigned char *dst, std::size_t length) {
   input_.seek(at);
-  for (std::size_t i = 0; i < length; ++i) {
-    const int byte = input_.read_byte();
-    if (byte < 0)
-      return false;
-    dst[i] = static_cast<unsigned char>(byte);
-  }
-  return true;
+  std::size_t got = 0;
+  for (int byte = 0; got < length && (byte = input_.read_byte()) >= 0; ++got)
+    dst[got] = static_cast<unsigned char>(byte);
+  return got;
 }
 
 file_walk::found_header file_walk::stream_header_at(std::uint64_t at, stream_flags &flags) {
   unsigned char bytes[xz::stream_header_size] = {};
-  input_.seek(at);
-  std::size_t got = 0;
-  for (int byte = 0; got < sizeof bytes && (byte = input_.read_byte()) >= 0; ++got)
-    bytes[got] = static_cast<unsigned char>(byte);
+  const std::size_t got = read_up_to(at, bytes, sizeof bytes);
   if (got < sizeof xz::header_magic ||
       std::memcmp(bytes, xz::header_magic, sizeof xz::header_magic) != 0)
     return found_header::none;
@@ -317,7 +315,7 @@ xz_walk_result file_walk::run() {
   // What was found goes out even when a read has failed.
   if (input_.failed() && !stopped())
     return said(report_.read_error(input_.position()) && out_.flush()) ? xz_walk_result::read_error
-                                                                      : stopped_;
+                                                                       : stopped_;
   if (stopped() || !said(report_.summary(intact_, damaged_, truncated_, faults_between_)) ||
       !said(out_.flush()))
     return stopped_;
@@ -479,10 +477,7 @@ stream_verdict file_walk::check_index(std::uint64_t at, std::uint64_t &end) {
   unsigned char stored[4];
   if (!read(input_.position(), stored, sizeof stored))
     return cut();
-  const std::uint32_t stored_crc =
-      static_cast<std::uint32_t>(stored[0]) | static_cast<std::uint32_t>(stored[1]) << 8 |
-      static_cast<std::uint32_t>(stored[2]) << 16 | static_cast<std::uint32_t>(stored[3]) << 24;
-  if (crc != stored_crc)
+  if (crc != xz::little_endian_32(stored))
     return verdict(stream_fault::index_crc, 0, at);
   end = input_.position();
   return first_disagreement;
