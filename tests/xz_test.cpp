@@ -53,89 +53,51 @@ bool xz_accepts(const temp_dir &dir, const std::string &file) {
   return std::system(("xz -t '" + dir.path("test.xz") + "' 2>/dev/null").c_str()) == 0;
 }
 
-std::string line_of(std::uint64_t stream, const block_place &b) {
-  return "block " + std::to_string(stream) + "." + std::to_string(b.block) + " at " +
-         std::string(8 - std::min<std::size_t>(8, hex(b.header_at).size()), '0') +
-         hex(b.header_at) + ": OFFSET " + hex(b.data_at) + "\n";
-}
-
+// A position as the listings print it, in at least eight digits.
 std::string position(std::uint64_t at) {
   const std::string digits = hex(at);
   return std::string(8 - std::min<std::size_t>(8, digits.size()), '0') + digits;
 }
 
-struct made_file {
-  std::string contents;
-  std::vector<block_place> blocks; // every block of every stream, in order
-  std::uint64_t streams;
-};
+std::string line_of(std::uint64_t stream, const block_place &b) {
+  return "block " + std::to_string(stream) + "." + std::to_string(b.block) + " at " +
+         position(b.header_at) + ": OFFSET " + hex(b.data_at) + "\n";
+}
 
 const std::string text = text_data(60000);
 const std::string mixed = mixed_data(700000);
+const std::string nothing;
+// Magic bytes whose header fails its CRC32.
+const std::string fake_magic = "lead \xFD"
+                               "7zXZ" +
+                               std::string(1, '\0') + "\x01\x02\x03\x04\x05\x06";
 
-made_file plain(const temp_dir &dir, const std::string &options, const std::string &data) {
-  const std::string file = xz(dir, options, data);
-  return {file, blocks_by_xz(dir, file), 1};
-}
-
-// The files one after the other, each after `gap` bytes of gap_byte; each is one stream.
-made_file joined(const temp_dir &dir, const std::vector<std::string> &files, std::size_t gap,
-                 char gap_byte, std::size_t lead = 0) {
-  made_file m{random_data(lead, 3), {}, 0};
-  for (const std::string &file : files) {
-    for (const block_place &b : blocks_by_xz(dir, file, m.contents.size(), m.streams))
-      m.blocks.push_back(b);
-    m.contents += file + std::string(gap, gap_byte);
-    ++m.streams;
-  }
-  return m;
-}
-
+// Streams made by xz with their options from their data, one after the other, each after
+// `gap` bytes of gap_byte, behind `lead` random bytes or else lead_bytes.
 struct intact_case {
   const char *name;
-  bool scan;
-  made_file (*make)(const temp_dir &dir);
+  std::vector<std::pair<const char *, const std::string *>> streams;
+  std::size_t gap = 0;
+  char gap_byte = 0;
+  std::size_t lead = 0;
+  bool scan = false;
+  std::string lead_bytes = {};
 };
 
 const intact_case intact_cases[] = {
-    {"one_block", false, [](const temp_dir &d) { return plain(d, "", text); }},
-    {"many_blocks", false,
-     [](const temp_dir &d) { return plain(d, "--block-size=150KiB", mixed); }},
-    {"threads_write_sizes_in_headers", false,
-     [](const temp_dir &d) { return plain(d, "-T2 --block-size=200KiB", mixed); }},
-    {"check_none", false, [](const temp_dir &d) { return plain(d, "--check=none", text); }},
-    {"check_crc32", false, [](const temp_dir &d) { return plain(d, "--check=crc32", text); }},
-    {"check_sha256", false, [](const temp_dir &d) { return plain(d, "--check=sha256", text); }},
-    {"x86_filter", false,
-     [](const temp_dir &d) { return plain(d, "--x86 --lzma2=preset=1", mixed); }},
-    {"delta_filter", false,
-     [](const temp_dir &d) { return plain(d, "--delta=dist=4 --lzma2=preset=6", text); }},
-    {"streams_with_padding", false,
-     [](const temp_dir &d) {
-       return joined(d, {xz(d, "--block-size=20000", text), xz(d, "--check=sha256", text)}, 8, 0);
-     }},
-    {"empty_stream_between", false,
-     [](const temp_dir &d) {
-       return joined(d, {xz(d, "", text), xz(d, "", ""), xz(d, "", text)}, 0, 0);
-     }},
-    {"embedded_at_odd_offsets", false,
-     [](const temp_dir &d) {
-       return joined(d, {xz(d, "--block-size=30000", text), xz(d, "-0", mixed)}, 777, 'q', 1001);
-     }},
-    {"scan_past_a_first_stream", true,
-     [](const temp_dir &d) {
-       return joined(d, {xz(d, "", text), xz(d, "-1", text)}, 5, 'x');
-     }},
-    {"magic_bytes_that_are_no_stream", false,
-     [](const temp_dir &d) {
-       made_file m = joined(d, {xz(d, "", text)}, 0, 0, 40);
-       m.contents.insert(20, "\xFD"
-                             "7zXZ" +
-                                 std::string(1, '\0') + "\x01\x02\x03\x04\x05\x06");
-       for (block_place &b : m.blocks)
-         b.header_at += 12, b.data_at += 12;
-       return m;
-     }},
+    {"one_block", {{"", &text}}},
+    {"many_blocks", {{"--block-size=150KiB", &mixed}}},
+    {"threads_write_sizes_in_headers", {{"-T2 --block-size=200KiB", &mixed}}},
+    {"check_none", {{"--check=none", &text}}},
+    {"check_crc32", {{"--check=crc32", &text}}},
+    {"check_sha256", {{"--check=sha256", &text}}},
+    {"x86_filter", {{"--x86 --lzma2=preset=1", &mixed}}},
+    {"delta_filter", {{"--delta=dist=4 --lzma2=preset=6", &text}}},
+    {"streams_with_padding", {{"--block-size=20000", &text}, {"--check=sha256", &text}}, 8},
+    {"empty_stream_between", {{"", &text}, {"", &nothing}, {"", &text}}},
+    {"embedded_at_odd_offsets", {{"--block-size=30000", &text}, {"-0", &mixed}}, 777, 'q', 1001},
+    {"scan_past_a_first_stream", {{"", &text}, {"-1", &text}}, 5, 'x', 0, true},
+    {"magic_bytes_that_are_no_stream", {{"", &text}}, 0, 0, 0, false, fake_magic},
 };
 
 void PrintTo(const intact_case &c, std::ostream *os) {
@@ -146,21 +108,29 @@ class intact : public testing::TestWithParam<intact_case> {};
 
 // Every block where xz says it is, listed as lzma2-chunks lists it, and every stream intact.
 TEST_P(intact, lists_every_block_where_xz_finds_it) {
+  const intact_case &c = GetParam();
   temp_dir dir;
-  const made_file m = GetParam().make(dir);
-  const std::string path = dir.write("file", m.contents);
-  const process_output got = run_xz_tool(GetParam().scan ? std::vector<std::string>{"--scan", path}
-                                                         : std::vector<std::string>{path});
+  std::string contents = c.lead_bytes + random_data(c.lead, 3);
+  std::vector<block_place> blocks;
+  for (std::size_t i = 0; i < c.streams.size(); ++i) {
+    const std::string file = xz(dir, c.streams[i].first, *c.streams[i].second);
+    for (const block_place &b : blocks_by_xz(dir, file, contents.size(), i))
+      blocks.push_back(b);
+    contents += file + std::string(c.gap, c.gap_byte);
+  }
+  const std::string path = dir.write("file", contents);
+  const process_output got = run_xz_tool(c.scan ? std::vector<std::string>{"--scan", path}
+                                                : std::vector<std::string>{path});
   EXPECT_EQ(got.exit_status, 0) << got.out;
   std::size_t at = 0;
-  for (const block_place &b : m.blocks) {
+  for (const block_place &b : blocks) {
     const std::string listed = line_of(b.stream, b) + run_tool({path, hex(b.data_at)}).out + "\n";
     const std::size_t found = got.out.find(listed, at);
     ASSERT_NE(found, std::string::npos) << listed << "not in\n" << got.out;
     at = found + listed.size();
   }
-  const std::string n = std::to_string(m.streams);
-  EXPECT_NE(got.out.find("\n" + n + " stream" + (m.streams == 1 ? "" : "s") + ": " + n +
+  const std::string n = std::to_string(c.streams.size());
+  EXPECT_NE(got.out.find("\n" + n + " stream" + (c.streams.size() == 1 ? "" : "s") + ": " + n +
                          " intact, 0 damaged, 0 truncated\n"),
             std::string::npos)
       << got.out;
@@ -175,25 +145,37 @@ struct faulty_file {
   std::string line;
 };
 
-// Three blocks with CRC32 checks, and where xz puts them.
+const std::string stream_1 = "stream 1 at 00000000: ";
+
+std::string damaged(const std::string &why) {
+  return stream_1 + "damaged: " + why;
+}
+
+// Three blocks with CRC32 checks, written by threads (which store sizes in block headers),
+// where xz puts them, and the file cut or changed.
 struct three_blocks {
-  explicit three_blocks(const temp_dir &dir)
-      : file(xz(dir, "-T2 --check=crc32 --block-size=20000", text)),
-        blocks(blocks_by_xz(dir, file)) {}
-  std::string cut(std::uint64_t at) const { return file.substr(0, at); }
-  std::string with(std::uint64_t at, unsigned char byte) const {
+  explicit three_blocks(const temp_dir &d)
+      : dir(d), file(xz(d, "-T2 --check=crc32 --block-size=20000", text)),
+        blocks(blocks_by_xz(d, file)) {}
+  faulty_file cut(std::uint64_t at, const std::string &where) const {
+    return {file.substr(0, at),
+            stream_1 + "truncated: the file ends at " + position(at) + ", " + where};
+  }
+  faulty_file with(std::uint64_t at, int byte, const std::string &why) const {
     std::string changed = file;
     changed[at] = static_cast<char>(byte);
-    return changed;
+    return {changed, damaged(why)};
   }
   std::uint64_t index_at() const { return blocks[2].header_at + blocks[2].total_size; }
   std::uint64_t footer_at() const { return file.size() - 12; }
+  std::string header_of_block_2() const {
+    return "the header of block 1.2 at " + position(blocks[1].header_at) + ": ";
+  }
 
+  const temp_dir &dir;
   std::string file;
   std::vector<block_place> blocks;
 };
-
-const std::string stream_1 = "stream 1 at 00000000: ";
 
 // Writes at crc_at the CRC32 of the bytes from `from` up to there, as a header ends.
 void give_crc32(std::string &file, std::uint64_t from, std::uint64_t crc_at) {
@@ -201,10 +183,6 @@ void give_crc32(std::string &file, std::uint64_t from, std::uint64_t crc_at) {
       lzma_crc32(reinterpret_cast<const std::uint8_t *>(file.data()) + from, crc_at - from, 0);
   for (int i = 0; i < 4; ++i)
     file[crc_at + i] = static_cast<char>(crc >> (8 * i));
-}
-
-std::string ends_at(std::uint64_t at, const std::string &where) {
-  return stream_1 + "truncated: the file ends at " + position(at) + ", " + where;
 }
 
 // A stored chunk of one byte: its data needs three bytes of padding.
@@ -224,207 +202,165 @@ const std::uint64_t stored_and_text = 1 + 23;
 
 struct fault_case {
   const char *name;
-  faulty_file (*make)(const temp_dir &dir);
+  faulty_file (*make)(const three_blocks &f);
   int status = 1;
   bool xz_checks = true; // xz -t can verify the file: it knows its check type
 };
 
+using f3 = const three_blocks &;
+
 const fault_case fault_cases[] = {
     // The file cut inside each part of a stream.
-    {"cut_in_stream_header",
-     [](const temp_dir &d) {
-       return faulty_file{three_blocks(d).cut(8), ends_at(8, "inside the stream header")};
-     }},
+    {"cut_in_stream_header", [](f3 f) { return f.cut(8, "inside the stream header"); }},
     {"cut_in_block_header",
-     [](const temp_dir &d) {
-       const three_blocks f(d);
-       const std::uint64_t at = f.blocks[1].header_at + 3;
-       return faulty_file{f.cut(at), ends_at(at, "inside the header of block 1.2")};
-     }},
+     [](f3 f) { return f.cut(f.blocks[1].header_at + 3, "inside the header of block 1.2"); }},
     {"cut_in_data",
-     [](const temp_dir &d) {
-       const three_blocks f(d);
-       const std::uint64_t at = f.blocks[1].data_at + 100;
-       return faulty_file{f.cut(at), ends_at(at, "inside block 1.2, in the chunk at " +
-                                                     position(f.blocks[1].data_at))};
+     [](f3 f) {
+       return f.cut(f.blocks[1].data_at + 100,
+                    "inside block 1.2, in the chunk at " + position(f.blocks[1].data_at));
      }},
     {"cut_before_end_marker",
-     [](const temp_dir &d) {
-       const three_blocks f(d);
-       const std::uint64_t at = f.blocks[1].data_at + f.blocks[1].data_size - 1;
-       return faulty_file{f.cut(at), ends_at(at, "inside block 1.2, where a chunk header is due")};
+     [](f3 f) {
+       return f.cut(f.blocks[1].data_at + f.blocks[1].data_size - 1,
+                    "inside block 1.2, where a chunk header is due");
      }},
     {"cut_in_padding",
-     [](const temp_dir &) {
+     [](f3) {
        return faulty_file{xz_around(stored, 1).substr(0, 0x1E),
-                          ends_at(0x1E, "inside the padding of block 1.1")};
+                          stream_1 + "truncated: the file ends at 0000001E, inside the padding "
+                                     "of block 1.1"};
      }},
     {"cut_in_check",
-     [](const temp_dir &d) {
-       const three_blocks f(d);
-       const std::uint64_t at = f.blocks[0].header_at + f.blocks[0].total_size - 2;
-       return faulty_file{f.cut(at), ends_at(at, "inside the check of block 1.1")};
+     [](f3 f) {
+       return f.cut(f.blocks[0].header_at + f.blocks[0].total_size - 2,
+                    "inside the check of block 1.1");
      }},
-    {"cut_in_index",
-     [](const temp_dir &d) {
-       const three_blocks f(d);
-       return faulty_file{f.cut(f.index_at() + 2), ends_at(f.index_at() + 2, "inside the index")};
-     }},
-    {"cut_in_footer",
-     [](const temp_dir &d) {
-       const three_blocks f(d);
-       const std::uint64_t at = f.file.size() - 5;
-       return faulty_file{f.cut(at), ends_at(at, "inside the stream footer")};
-     }},
+    {"cut_in_index", [](f3 f) { return f.cut(f.index_at() + 2, "inside the index"); }},
+    {"cut_in_footer", [](f3 f) { return f.cut(f.file.size() - 5, "inside the stream footer"); }},
     // One byte changed in each kind of field.
-    {"stream_flags",
-     [](const temp_dir &d) {
-       return faulty_file{three_blocks(d).with(7, 0x04),
-                          stream_1 + "damaged: the stream header's CRC32 fails"};
-     }},
+    {"stream_flags", [](f3 f) { return f.with(7, 0x04, "the stream header's CRC32 fails"); }},
     {"block_flags",
-     [](const temp_dir &d) {
-       const three_blocks f(d);
-       const std::uint64_t at = f.blocks[1].header_at;
-       return faulty_file{f.with(at + 1, 0x40), stream_1 + "damaged: the header of block 1.2 at " +
-                                                    position(at) + ": its CRC32 fails"};
+     [](f3 f) {
+       return f.with(f.blocks[1].header_at + 1, 0x40, f.header_of_block_2() + "its CRC32 fails");
      }},
     {"block_header_size",
-     [](const temp_dir &d) {
-       const three_blocks f(d);
-       const std::uint64_t at = f.blocks[1].header_at;
-       return faulty_file{f.with(at, 0x02), stream_1 + "damaged: the header of block 1.2 at " +
-                                                position(at) + ": its CRC32 fails"};
+     [](f3 f) {
+       return f.with(f.blocks[1].header_at, 0x02, f.header_of_block_2() + "its CRC32 fails");
      }},
     {"compressed_size_in_header",
-     [](const temp_dir &d) {
-       three_blocks f(d);
-       const block_place &b = f.blocks[1];
+     [](f3 f) {
        // Threads write the sizes first after the flags: flip the lowest bit of the
        // compressed size and give the header its CRC32 again.
-       f.file[b.header_at + 2] ^= 1;
-       give_crc32(f.file, b.header_at, b.data_at - 4);
-       return faulty_file{f.file, stream_1 + "damaged: block 1.2: its header gives " +
-                                      std::to_string(b.data_size ^ 1) +
-                                      " bytes of data, the walk finds " +
-                                      std::to_string(b.data_size)};
+       const block_place &b = f.blocks[1];
+       faulty_file changed =
+           f.with(b.header_at + 2, f.file[b.header_at + 2] ^ 1,
+                  "block 1.2: its header gives " + std::to_string(b.data_size ^ 1) +
+                      " bytes of data, the walk finds " + std::to_string(b.data_size));
+       give_crc32(changed.contents, b.header_at, b.data_at - 4);
+       return changed;
      }},
     // liblzma's own number decoder refuses a number that ends in a needless zero byte.
     {"filter_id_with_a_needless_zero_byte",
-     [](const temp_dir &) {
+     [](f3) {
        std::string file = xz_around(stored, 1);
        const char dictionary = file[0x10];
        file.replace(0x0E, 6, bytes({0xA1, 0x00, 0x01, dictionary, 0x00, 0x00}));
        give_crc32(file, 0x0C, 0x14);
-       return faulty_file{file, stream_1 + "damaged: the header of block 1.1 at 0000000C: a "
-                                           "filter's flags are not valid numbers"};
+       return faulty_file{file, damaged("the header of block 1.1 at 0000000C: a filter's flags "
+                                        "are not valid numbers")};
      }},
     {"control_byte",
-     [](const temp_dir &d) {
-       const three_blocks f(d);
-       const std::uint64_t at = f.blocks[1].data_at;
-       return faulty_file{f.with(at, 0x05), stream_1 + "damaged: block 1.2: the byte at " +
-                                                position(at) + " opens no chunk"};
+     [](f3 f) {
+       return f.with(f.blocks[1].data_at, 0x05,
+                     "block 1.2: the byte at " + position(f.blocks[1].data_at) + " opens no chunk");
      }},
     {"block_padding",
-     [](const temp_dir &) {
+     [](f3) {
        std::string file = xz_around(stored, 1);
        file[0x1D] = 1;
-       return faulty_file{file,
-                          stream_1 + "damaged: block 1.1: its padding at 0000001D is not zero"};
+       return faulty_file{file, damaged("block 1.1: its padding at 0000001D is not zero")};
      }},
     {"index_record",
-     [](const temp_dir &) {
-       return faulty_file{xz_around(stored, 9), stream_1 + "damaged: the index disagrees on "
-                                                           "block 1.1: uncompressed size 9, the "
-                                                           "walk finds 1"};
+     [](f3) {
+       return faulty_file{xz_around(stored, 9), damaged("the index disagrees on block 1.1: "
+                                                        "uncompressed size 9, the walk finds 1")};
      }},
     {"index_count",
-     [](const temp_dir &d) {
-       const three_blocks f(d);
-       return faulty_file{f.with(f.index_at() + 1, 2),
-                          stream_1 + "damaged: the index lists 2 blocks, the walk finds 3"};
+     [](f3 f) {
+       return f.with(f.index_at() + 1, 2, "the index lists 2 blocks, the walk finds 3");
      }},
     {"index_crc",
-     [](const temp_dir &d) {
-       const three_blocks f(d);
-       return faulty_file{f.with(f.footer_at() - 1, f.file[f.footer_at() - 1] ^ 1),
-                          stream_1 + "damaged: the index at " + position(f.index_at()) +
-                              ": its CRC32 fails"};
+     [](f3 f) {
+       return f.with(f.footer_at() - 1, f.file[f.footer_at() - 1] ^ 1,
+                     "the index at " + position(f.index_at()) + ": its CRC32 fails");
      }},
     {"footer_crc",
-     [](const temp_dir &d) {
-       const three_blocks f(d);
-       return faulty_file{f.with(f.footer_at(), f.file[f.footer_at()] ^ 1),
-                          stream_1 + "damaged: the stream footer at " + position(f.footer_at()) +
-                              ": its CRC32 fails"};
+     [](f3 f) {
+       return f.with(f.footer_at(), f.file[f.footer_at()] ^ 1,
+                     "the stream footer at " + position(f.footer_at()) + ": its CRC32 fails");
      }},
     {"footer_magic",
-     [](const temp_dir &d) {
-       const three_blocks f(d);
-       return faulty_file{f.with(f.file.size() - 1, 'Q'),
-                          stream_1 + "damaged: the stream footer at " + position(f.footer_at()) +
-                              ": it does not end in YZ"};
+     [](f3 f) {
+       return f.with(f.file.size() - 1, 'Q',
+                     "the stream footer at " + position(f.footer_at()) + ": it does not end in YZ");
      }},
     // Chunk headers that no valid stream holds, next to ones that are valid.
     {"valid_chunks",
-     [](const temp_dir &) {
+     [](f3) {
        return faulty_file{xz_around(lzma, 23), stream_1 + "intact, 1 block, 64 bytes"};
      },
      0},
     // A check type the format reserves still has its size, which xz -t knows but not how
     // to verify it.
     {"reserved_check_type",
-     [](const temp_dir &) {
+     [](f3) {
        return faulty_file{xz_around(lzma, 23, 3), stream_1 + "intact, 1 block, 68 bytes"};
      },
      0, false},
     {"first_chunk_keeps_dictionary",
-     [](const temp_dir &) {
+     [](f3) {
        return faulty_file{xz_around(as_class(0xC0), 23),
-                          stream_1 + "damaged: block 1.1: its first chunk, at 00000018, does not "
-                                     "reset the dictionary"};
+                          damaged("block 1.1: its first chunk, at 00000018, does not reset the "
+                                  "dictionary")};
      }},
     {"compressed_before_properties",
-     [](const temp_dir &) {
+     [](f3) {
        return faulty_file{xz_around(stored.substr(0, 4) + as_class(0xA0, false), stored_and_text),
-                          stream_1 + "damaged: block 1.1: the chunk at 0000001C comes before any "
-                                     "properties byte since the dictionary reset"};
+                          damaged("block 1.1: the chunk at 0000001C comes before any properties "
+                                  "byte since the dictionary reset")};
      }},
     {"properties_above_224",
-     [](const temp_dir &) {
+     [](f3) {
        return faulty_file{xz_around(with_props(0xE1), 23),
-                          stream_1 + "damaged: block 1.1: the chunk at 00000018 has properties "
-                                     "byte E1, above E0 (224)"};
+                          damaged("block 1.1: the chunk at 00000018 has properties byte E1, "
+                                  "above E0 (224)")};
      }},
     {"lc_plus_lp_above_4",
-     [](const temp_dir &) {
+     [](f3) {
        return faulty_file{xz_around(with_props(0x15), 23),
-                          stream_1 + "damaged: block 1.1: the chunk at 00000018 has properties "
-                                     "byte 15, lc + lp above 4"};
+                          damaged("block 1.1: the chunk at 00000018 has properties byte 15, "
+                                  "lc + lp above 4")};
      }},
     // Between the streams of an .xz file, and no stream at all.
     {"padding_of_6",
-     [](const temp_dir &d) {
-       const std::string a = xz(d, "", text);
-       return faulty_file{a + std::string(6, '\0') + a, "stream padding at " + position(a.size()) +
-                                                            ": 6 bytes, not a multiple of 4"};
+     [](f3 f) {
+       return faulty_file{f.file + std::string(6, '\0') + f.file,
+                          "stream padding at " + position(f.file.size()) +
+                              ": 6 bytes, not a multiple of 4"};
      }},
     {"bytes_after_the_streams",
-     [](const temp_dir &d) {
-       const std::string a = xz(d, "", text);
-       return faulty_file{a + "junk", "bytes at " + position(a.size()) +
-                                          ": neither stream padding nor a stream"};
+     [](f3 f) {
+       return faulty_file{f.file + "junk", "bytes at " + position(f.file.size()) +
+                                               ": neither stream padding nor a stream"};
      }},
     {"no_stream",
-     [](const temp_dir &) {
+     [](f3) {
        return faulty_file{text, "no .xz stream found"};
      }},
     {"damaged_then_intact_stream",
-     [](const temp_dir &d) {
-       const three_blocks f(d);
+     [](f3 f) {
        const std::string lead(100, 'x');
-       return faulty_file{lead + f.with(f.blocks[1].data_at, 0x05) + lead + f.file,
+       return faulty_file{lead + f.with(f.blocks[1].data_at, 0x05, "").contents + lead + f.file,
                           "2 streams: 1 intact, 1 damaged, 0 truncated"};
      }},
 };
@@ -438,7 +374,7 @@ class faults : public testing::TestWithParam<fault_case> {};
 // The line says what is wrong, the status says that something is, and xz -t agrees.
 TEST_P(faults, are_found_where_xz_finds_them) {
   temp_dir dir;
-  const faulty_file f = GetParam().make(dir);
+  const faulty_file f = GetParam().make(three_blocks(dir));
   const process_output got = run_xz_tool({dir.write("file", f.contents)});
   EXPECT_NE(("\n" + got.out).find("\n" + f.line + "\n"), std::string::npos)
       << f.line << "\nnot in\n"
@@ -450,10 +386,6 @@ TEST_P(faults, are_found_where_xz_finds_them) {
 }
 
 INSTANTIATE_TEST_SUITE_P(table, faults, testing::ValuesIn(fault_cases), case_name);
-
-} // namespace
-
-namespace {
 
 // What was found before a read fails still goes out, with the failure, and the status is 1.
 TEST(native_xz, reports_a_read_error_after_what_it_found) {
