@@ -14,6 +14,10 @@ constexpr std::uint64_t slow_read_microseconds = 20;
 // One slow read may be a page the system dropped, or a timed read that lost the processor;
 // two in a row are the storage.
 constexpr unsigned slow_reads_that_show_slow_storage = 2;
+// The first headers asked for were asked just before they were read; the next ones show
+// what asking brings.
+constexpr unsigned asked_reads_left_out = 4;
+constexpr unsigned asked_reads_judged = 8;
 
 } // namespace
 
@@ -21,55 +25,115 @@ bool read_ahead::look_at_read() {
   // The cache's own answer: a busy machine makes reads slow, but not pages uncached.
   if (!cache_unknown_)
     return true;
-  timing_ = true;
-  read_started_ = monotonic_microseconds();
+  start_timing(timed::look);
   return false;
+}
+
+void read_ahead::start_timing(timed what) {
+  timing_ = what;
+  read_started_ = monotonic_microseconds();
 }
 
 void read_ahead::cache_answer(cache_state state) {
   if (state == cache_state::unknown)
     cache_unknown_ = true;
+  else if (state == cache_state::cached)
+    note_read(false, 0);
   else
-    note_read(state == cache_state::not_cached);
+    start_timing(timed::uncached_read); // the read from the storage that follows
 }
 
 void read_ahead::finish_timing() {
-  timing_ = false;
-  note_read(monotonic_microseconds() - read_started_ >= slow_read_microseconds);
+  const std::uint64_t waited = monotonic_microseconds() - read_started_;
+  const timed what = timing_;
+  timing_ = timed::nothing;
+  if (what == timed::asked_read)
+    judge_asking(waited);
+  else
+    note_read(what == timed::uncached_read || waited >= slow_read_microseconds, waited);
 }
 
-void read_ahead::note_read(bool slow) {
+void read_ahead::note_read(bool slow, std::uint64_t microseconds) {
   slow_reads_in_a_row_ = slow ? slow_reads_in_a_row_ + 1 : 0;
+  slow_wait_ = slow ? slow_wait_ + microseconds : 0;
   // Once the storage has shown itself slow it is taken to stay so for the walk: reads that
   // come fast then are the ones asked for early.
-  asking_ = slow_reads_in_a_row_ >= slow_reads_that_show_slow_storage;
+  if (slow_reads_in_a_row_ >= slow_reads_that_show_slow_storage) {
+    asking_ = true;
+    judging_ = true;
+    unasked_wait_ = slow_wait_ / slow_reads_in_a_row_;
+  }
+}
+
+// Storage that takes many reads at once, as a disk does, serves the headers asked for by
+// the time the walk comes to them, or nearly: they wait a fraction of a read. A mount that
+// serves one read at a time per open file makes them wait as long as any other, or longer,
+// behind the reads asked for; so do reads that hints cannot reach.
+void read_ahead::judge_asking(std::uint64_t microseconds) {
+  if (++asked_reads_ <= asked_reads_left_out)
+    return;
+  asked_wait_ += microseconds;
+  if (asked_reads_ < asked_reads_left_out + asked_reads_judged)
+    return;
+  judging_ = false;
+  const std::uint64_t mean = asked_wait_ / asked_reads_judged;
+  if (mean >= slow_read_microseconds && mean * 10 >= unasked_wait_ * 6)
+    start_helpers();
+}
+
+void read_ahead::start_helpers() {
+  helping_ = helpers_.start(fd_, size_);
+  // Without hints or helpers there is nothing to ask with.
+  asking_ = helping_ || !refused_;
 }
 
 // A search through the whole ring, not a slot chosen by the page's number: strides of a
 // whole number of pages would all fall on a few slots. It runs only on slow storage, where a
 // read costs far more.
-bool read_ahead::asked_lately(std::uint64_t page) {
-  for (const std::uint64_t asked : asked_)
-    if (asked == page + 1)
-      return true;
-  asked_[oldest_asked_] = page + 1;
-  oldest_asked_ = (oldest_asked_ + 1) % std::size(asked_);
-  return false;
+bool read_ahead::asked_lately(std::uint64_t page) const {
+  return std::find(std::begin(asked_), std::end(asked_), page + 1) != std::end(asked_);
 }
 
-void read_ahead::ask_for_next_headers() {
-  for (unsigned ahead = 1, reach = headers_.reach(); ahead <= reach; ++ahead) {
-    const std::uint64_t at = headers_.guess(ahead);
-    if (at >= size_)
+void read_ahead::remember_asked(std::uint64_t page) {
+  asked_[oldest_asked_] = page + 1;
+  oldest_asked_ = (oldest_asked_ + 1) % std::size(asked_);
+}
+
+void read_ahead::ask_for_next_headers(std::uint64_t at) {
+  if (helping_ && !helpers_.running()) {
+    // Helpers that failed leave the hints, if the system takes them.
+    helping_ = false;
+    asking_ = !refused_;
+    if (!asking_)
       return;
-    if (asked_lately(at / page_size))
-      continue;
-    if (!advise_will_need(
-            fd_, at,
-            static_cast<std::size_t>(std::min<std::uint64_t>(longest_chunk_header, size_ - at)))) {
-      refused_ = true;
-      asking_ = false;
-      return;
-    }
   }
+  if (helping_)
+    helpers_.walk_reached(at);
+  else if (judging_ && asked_lately(at / page_size))
+    start_timing(timed::asked_read);
+  const unsigned reach =
+      headers_.reach(helping_ ? page_readers::helpers : stride_predictor::farthest);
+  for (unsigned ahead = 1; ahead <= reach; ++ahead) {
+    const std::uint64_t next = headers_.guess(ahead);
+    if (next >= size_)
+      return;
+    if (asked_lately(next / page_size))
+      continue;
+    if (!ask_for(next))
+      return;
+    remember_asked(next / page_size);
+  }
+}
+
+bool read_ahead::ask_for(std::uint64_t at) {
+  if (helping_)
+    return helpers_.read_soon(at);
+  if (advise_will_need(
+          fd_, at,
+          static_cast<std::size_t>(std::min<std::uint64_t>(longest_chunk_header, size_ - at))))
+    return true;
+  refused_ = true;
+  judging_ = false;
+  start_helpers();
+  return false;
 }

@@ -2,6 +2,7 @@
 #define LZMA2_CHUNKS_READ_AHEAD_H
 
 #include "file_access.h"
+#include "page_readers.h"
 #include "stride_predictor.h"
 
 #include <cstdint>
@@ -9,8 +10,11 @@
 // Keeps several header reads in flight on slow storage (a cold disk, a network or FUSE
 // mount), where the walk would otherwise wait out one whole read for each header before it
 // learns where the next one is. Once the storage shows itself slow, it asks the system to
-// start reading the pages where the next headers probably lie. Until then it only looks at
-// a read now and then, and it never changes what is read.
+// start reading the pages where the next headers probably lie. Where the headers asked for
+// still come about as slowly as before, the storage serves one read at a time per open
+// file, and helper threads with descriptors of their own read those pages instead. Until
+// the storage shows itself slow it only looks at a read now and then, and it never changes
+// what is read.
 class read_ahead {
 public:
   // For a file of `size` bytes, read by position through fd.
@@ -22,14 +26,14 @@ public:
   bool before_header_read(std::uint64_t at) {
     headers_.record(at);
     if (asking_)
-      ask_for_next_headers();
+      ask_for_next_headers(at);
     else if (++reads_ % look_at_one_read_in == 0 && !refused_)
       return look_at_read();
     return false;
   }
   void cache_answer(cache_state state);
   void after_header_read() {
-    if (timing_)
+    if (timing_ != timed::nothing)
       finish_timing();
   }
 
@@ -38,19 +42,35 @@ private:
   // where the read itself asks the cache.
   static constexpr std::uint64_t look_at_one_read_in = 8;
 
+  enum class timed {
+    nothing,
+    look,          // a read that the clock alone tells slow or not
+    uncached_read, // a read of bytes the cache did not hold
+    asked_read,    // a read of a header asked for early, to judge the asking
+  };
+
   // True to have the read ask the cache; where the system cannot say, as on FUSE, times
   // the read instead.
   bool look_at_read();
+  void start_timing(timed what);
   void finish_timing();
-  // Counts a read that waited on the storage, or one that did not.
-  void note_read(bool slow);
-  void ask_for_next_headers();
+  // Counts a read that waited on the storage, or one that did not, and how long it took.
+  void note_read(bool slow, std::uint64_t microseconds);
+  // Weighs how long the headers asked for early still took against those not asked for.
+  void judge_asking(std::uint64_t microseconds);
+  void start_helpers();
+  void ask_for_next_headers(std::uint64_t at);
+  // Has the header at `at` read early, by a hint or a helper; false when that cannot be
+  // done now.
+  bool ask_for(std::uint64_t at);
 
   int fd_;
   std::uint64_t size_;
   stride_predictor headers_;
-  // True when the page was asked for lately; else records that it is.
-  bool asked_lately(std::uint64_t page);
+  page_readers helpers_;
+  // True when the page was asked for lately.
+  bool asked_lately(std::uint64_t page) const;
+  void remember_asked(std::uint64_t page);
 
   // page + 1 of the pages asked for lately, the oldest replaced first: each page is asked
   // for about once, whatever the stride, as the guesses for it come again and again.
@@ -58,10 +78,16 @@ private:
   unsigned oldest_asked_ = 0;
   std::uint64_t reads_ = 0; // header reads so far
   std::uint64_t read_started_ = 0;
-  bool timing_ = false;              // this read
+  timed timing_ = timed::nothing;    // this read
   bool cache_unknown_ = false;       // the system cannot say what is cached: reads are timed
   unsigned slow_reads_in_a_row_ = 0; // of those looked at
+  std::uint64_t slow_wait_ = 0;      // microseconds, all those reads together
+  std::uint64_t unasked_wait_ = 0;   // microseconds a slow read took before any asking
+  unsigned asked_reads_ = 0;         // reads judged so far, the first few left out
+  std::uint64_t asked_wait_ = 0;     // microseconds, those judged together
   bool asking_ = false;
+  bool judging_ = false;
+  bool helping_ = false; // the helpers read the pages asked for, not the system
   bool refused_ = false; // the system has declined the advice
 };
 

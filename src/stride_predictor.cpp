@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-unsigned stride_predictor::reach() const {
+unsigned stride_predictor::reach(unsigned most) const {
   if (recorded_ < 2)
     return 0;
   std::uint64_t shortest = UINT64_MAX;
@@ -18,8 +18,7 @@ unsigned stride_predictor::reach() const {
   if (longest >= std::uint64_t{1} << 32)
     return 0;
   // Each header further on adds the spread again to how far the guess may be off.
-  return static_cast<unsigned>(
-      std::min<std::uint64_t>(farthest, page_size / (longest - shortest + 1)));
+  return static_cast<unsigned>(std::min<std::uint64_t>(most, page_size / (longest - shortest + 1)));
 }
 
 std::uint64_t stride_predictor::guess(unsigned ahead) const {

@@ -8,16 +8,16 @@
 // recent strides forward, for as many headers as their spread keeps it on the right page.
 class stride_predictor {
 public:
-  // Headers guessed ahead, at most. FUSE drops the reads ahead it is asked for once 9 of
+  // Headers guessed ahead for hints. FUSE drops the reads ahead it is asked for once 9 of
   // its requests are pending.
   static constexpr unsigned farthest = 8;
 
   // Records the next header, which starts at `at`.
   void record(std::uint64_t at) { recent_[recorded_++ % (history + 1)] = at; }
 
-  // How many headers past the last one recorded can be guessed: none until two are known,
-  // nor while the strides differ by a page or more.
-  unsigned reach() const;
+  // How many headers past the last one recorded can be guessed, at most `most`: none until
+  // two are known, nor while the strides differ by a page or more.
+  unsigned reach(unsigned most = farthest) const;
 
   // Where the header `ahead` headers (1 to reach()) past the last one recorded probably
   // starts.

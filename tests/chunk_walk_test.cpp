@@ -3,7 +3,10 @@
 
 #include "test_support.h"
 
+#include "page_readers.h"
 #include "stride_predictor.h"
+
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -141,6 +144,10 @@ TEST_P(native_walk, lists_the_same_lines_when_reads_are_short_refused_interrupte
     EXPECT_LE(got.reads, GetParam().input.size() / 2 + 100);
     const bool storage_slow = fault.rfind("slow", 0) == 0 || fault == "cold";
     EXPECT_EQ(!got.err.empty(), GetParam().asks_ahead && storage_slow) << got.err;
+    // Helpers only where hints are refused.
+    EXPECT_EQ(got.err.find("threads") != std::string::npos,
+              GetParam().asks_ahead && fault == "slow_refused")
+        << got.err;
     if (fault == "interrupted")
       expect_listed(true, env);
   }
@@ -151,30 +158,64 @@ INSTANTIATE_TEST_SUITE_P(table, walk, testing::ValuesIn(walk_cases), case_name);
 INSTANTIATE_TEST_SUITE_P(native_linux, native_walk, testing::ValuesIn(walk_cases), case_name);
 
 // On slow storage each page ahead is asked for about once, whatever the stride: here 16
-// pages and 3 bytes, where pages a stride apart would share a slot of a table of 64.
-TEST(native_walk, asks_for_each_page_ahead_about_once) {
+// pages and 3 bytes, where pages a stride apart would share a slot of a table of 64. Where
+// the storage serves one read at a time per descriptor, so that asking does not help, helper
+// threads keep reads in flight, each header's page read about once; helpers that fail, or
+// that reopen standard input, change nothing but the time.
+TEST(native_walk, keeps_reads_in_flight_asking_for_each_page_ahead_about_once) {
   constexpr std::size_t headers = 300;
   constexpr std::uint64_t stride = 3 + 65536;
   temp_dir dir;
   const std::string path = dir.write("input", "");
   std::FILE *file = std::fopen(path.c_str(), "r+b");
+  std::string expected = "ofs=0\n";
   for (std::uint64_t i = 0; i <= headers; ++i) {
     const std::string header = i < headers ? bytes({0x02, 0xFF, 0xFF}) : bytes({0x00});
     ASSERT_EQ(fseeko(file, static_cast<off_t>(i * stride), SEEK_SET), 0);
     ASSERT_EQ(std::fwrite(header.data(), 1, header.size(), file), header.size());
+    char line[32];
+    std::snprintf(line, sizeof line, i < headers ? "%08llX: 02 u=65536\n" : "%08llX: 00 ",
+                  static_cast<unsigned long long>(i * stride));
+    expected += line;
   }
   std::fclose(file);
-  const process_output got = run_tool({path, "0"}, {}, "", io_fault_env("slow"));
-  EXPECT_EQ(got.exit_status, 0);
-  unsigned hints = 0;
-  unsigned long long farthest = 0;
-  ASSERT_EQ(std::sscanf(got.err.c_str(), "io_faults: asked to read ahead %u times, up to %llu",
-                        &hints, &farthest),
-            2)
-      << got.err;
-  EXPECT_LE(hints, headers + stride_predictor::farthest);
-  // And as many headers ahead as the guesses may go.
-  EXPECT_GE(farthest, (stride_predictor::farthest - 1) * stride);
+  struct {
+    const char *fault;
+    bool from_standard_input;
+    unsigned fewest_in_flight; // 0: no helper reads at all
+  } const rows[] = {{"slow", false, 0},
+                    {"one_at_a_time", false, 2},
+                    {"one_at_a_time", true, 2},
+                    {"one_at_a_time_failing", false, 1}};
+  for (const auto &row : rows) {
+    SCOPED_TRACE(std::string(row.fault) + (row.from_standard_input ? " from -" : ""));
+    const process_output got =
+        row.from_standard_input
+            ? run_tool({"-", "0"}, tool_input("", path.c_str()), "", io_fault_env(row.fault))
+            : run_tool({path, "0"}, {}, "", io_fault_env(row.fault));
+    EXPECT_TRUE(got.out == expected) << got.out.substr(0, 200);
+    EXPECT_EQ(got.exit_status, 0);
+    unsigned hints = 0, helper_reads = 0, in_flight = 0;
+    unsigned long long farthest = 0;
+    ASSERT_EQ(std::sscanf(got.err.c_str(), "io_faults: asked to read ahead %u times, up to %llu",
+                          &hints, &farthest),
+              2)
+        << got.err;
+    const char *helpers = std::strstr(got.err.c_str(), "\nio_faults: ");
+    if (helpers != nullptr)
+      std::sscanf(helpers, "\nio_faults: %u reads from other threads, at most %u", &helper_reads,
+                  &in_flight);
+    EXPECT_LE(hints, headers + stride_predictor::farthest);
+    if (row.fewest_in_flight == 0) {
+      // And as many headers ahead as the guesses may go.
+      EXPECT_GE(farthest, (stride_predictor::farthest - 1) * stride);
+      EXPECT_EQ(helper_reads, 0u);
+    } else {
+      EXPECT_GE(in_flight, row.fewest_in_flight) << got.err;
+      EXPECT_GE(helper_reads, 1u);
+      EXPECT_LE(helper_reads, headers + page_readers::helpers);
+    }
+  }
 }
 
 // A read made larger than needed may fail on a bad block the walk never needs; a header in

@@ -8,9 +8,10 @@
 //                are multiples of 4096, as with O_DIRECT;
 //   interrupted  every other read, read by position and write fails with EINTR first, as
 //                when a signal arrives;
-//   slow         a read by position waits 100 microseconds first, and a read that must not
-//                wait finds nothing cached, as on a cold disk; the number of requests to
-//                read ahead, if any, is told on standard error at exit;
+//   slow         a read by position waits 100 microseconds first, unless its page has been
+//                read or asked to be read ahead before, and a read that must not wait finds
+//                nothing cached, as on a cold disk; the number of requests to read ahead, if
+//                any, is told on standard error at exit;
 //   slow_refused as slow, but the first request to read ahead fails with EINVAL, as on some
 //                file systems;
 //   slow_fuse    as slow, but a read that must not wait is refused, as FUSE refuses it;
@@ -23,7 +24,14 @@
 //   unseekable   every read by position fails with ESPIPE, as for a FUSE file opened as a
 //                stream;
 //   again_reads  every read by position fails with EAGAIN, as on some FUSE file systems;
-//   again_writes every write to a regular file fails with EAGAIN.
+//   again_writes every write to a regular file fails with EAGAIN;
+//   one_at_a_time  as rclone's mount of object storage: each descriptor serves one read by
+//                position at a time, which waits 1 ms unless its page has been read before;
+//                requests to read ahead do nothing, and a read that must not wait is refused;
+//   one_at_a_time_failing  as one_at_a_time, but reads from any thread but the first fail
+//                with EIO.
+// Reads from threads other than the first are counted, with the most reads in flight at
+// once, and told on standard error at exit.
 // The calls are then made through the next definition, the C library's or a sanitizer's,
 // which checks the buffer. Asking to read ahead aborts when reads are not slow, for a second
 // time after a refusal, or past the end of the file.
@@ -31,6 +39,8 @@
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
+#include <pthread.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -47,44 +57,103 @@ static int fault_is(const char *name) {
 
 // True, with errno set to EINTR, for the first, third, fifth... call that *calls counts.
 static int interrupted(int *calls) {
-  if ((*calls)++ % 2 != 0 || !fault_is("interrupted"))
+  if (__atomic_fetch_add(calls, 1, __ATOMIC_RELAXED) % 2 != 0 || !fault_is("interrupted"))
     return 0;
   errno = EINTR;
   return 1;
 }
 
 static int hints;
-static off64_t last_read;  // where the last read by position started
-static off64_t farthest;   // the farthest a request to read ahead went past it
+static off64_t last_read; // where the last read by position started
+static off64_t farthest;  // the farthest a request to read ahead went past it
+static int other_reads;   // by threads other than the first
+static int in_flight, most_in_flight;
 
 __attribute__((destructor)) static void tell_hints(void) {
   if (hints > 0)
     dprintf(2, "io_faults: asked to read ahead %d times, up to %lld bytes ahead\n", hints,
             (long long)farthest);
+  if (other_reads > 0)
+    dprintf(2, "io_faults: %d reads from other threads, at most %d reads in flight\n", other_reads,
+            most_in_flight);
+}
+
+// The pages in the cache of the slow modes, one bit each, by page number modulo 2^20.
+static unsigned char cached[1 << 17];
+
+static int page_cached(off64_t offset) {
+  const uint64_t page = (uint64_t)offset / 4096 % (1 << 20);
+  return __atomic_load_n(&cached[page / 8], __ATOMIC_RELAXED) >> page % 8 & 1;
+}
+
+static void cache_pages(off64_t offset, off64_t length) {
+  for (uint64_t page = (uint64_t)offset / 4096;
+       length > 0 && page <= (uint64_t)(offset + length - 1) / 4096; ++page)
+    __atomic_fetch_or(&cached[page % (1 << 20) / 8], 1 << page % 8, __ATOMIC_RELAXED);
 }
 
 int posix_fadvise64(int fd, off64_t offset, off64_t length, int advice) {
   int (*next)(int, off64_t, off64_t, int);
   struct stat st;
   *(void **)&next = dlsym(RTLD_NEXT, "posix_fadvise64");
-  if (!(fault_is("slow") || fault_is("cold")) || fstat(fd, &st) != 0 ||
-      offset + length > st.st_size ||
-      (fault_is("slow_refused") && hints > 0))
+  if (advice != POSIX_FADV_WILLNEED)
+    return next(fd, offset, length, advice);
+  if (!(fault_is("slow") || fault_is("cold") || fault_is("one_at_a_time")) || fstat(fd, &st) != 0 ||
+      offset + length > st.st_size || (fault_is("slow_refused") && hints > 0))
     abort();
   ++hints;
   if (offset - last_read > farthest)
     farthest = offset - last_read;
+  if (fault_is("slow"))
+    cache_pages(offset, length);
   return fault_is("slow_refused") ? EINVAL : next(fd, offset, length, advice);
+}
+
+static ssize_t one_at_a_time(ssize_t (*next)(int, void *, size_t, off64_t), int fd, void *buffer,
+                             size_t count, off64_t offset) {
+  static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+  static pthread_cond_t served = PTHREAD_COND_INITIALIZER;
+  static char busy[1024]; // by descriptor
+  ssize_t got;
+  pthread_mutex_lock(&lock);
+  while (busy[fd % 1024])
+    pthread_cond_wait(&served, &lock);
+  busy[fd % 1024] = 1;
+  if (++in_flight > most_in_flight)
+    most_in_flight = in_flight;
+  pthread_mutex_unlock(&lock);
+  if (!page_cached(offset))
+    usleep(1000);
+  got = next(fd, buffer, count, offset);
+  if (got > 0)
+    cache_pages(offset, got);
+  pthread_mutex_lock(&lock);
+  busy[fd % 1024] = 0;
+  --in_flight;
+  pthread_cond_broadcast(&served);
+  pthread_mutex_unlock(&lock);
+  return got;
 }
 
 ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset) {
   static int calls;
   ssize_t (*next)(int, void *, size_t, off64_t);
   *(void **)&next = dlsym(RTLD_NEXT, "pread64");
+  ssize_t got;
   if (interrupted(&calls))
     return -1;
-  last_read = offset;
-  if (fault_is("slow") || fault_is("descheduled"))
+  if (gettid() != getpid()) {
+    __atomic_add_fetch(&other_reads, 1, __ATOMIC_RELAXED);
+    if (fault_is("one_at_a_time_failing")) {
+      errno = EIO;
+      return -1;
+    }
+  } else {
+    last_read = offset;
+  }
+  if (fault_is("one_at_a_time"))
+    return one_at_a_time(next, fd, buffer, count, offset);
+  if ((fault_is("slow") && !page_cached(offset)) || fault_is("descheduled"))
     usleep(100);
   if (fault_is("aligned") && ((uint64_t)offset % 4096 | count % 4096 | (uintptr_t)buffer % 4096)) {
     errno = EINVAL;
@@ -97,15 +166,18 @@ ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset) {
   }
   if ((fault_is("short") || (fault_is("uneven") && offset % 4096 == 0)) && count > 3)
     count = 3;
-  return next(fd, buffer, count, offset);
+  got = next(fd, buffer, count, offset);
+  if (got > 0 && fault_is("slow"))
+    cache_pages(offset, got);
+  return got;
 }
 
 // The reads that must not wait, which tell what is cached.
 ssize_t preadv64v2(int fd, const struct iovec *iov, int count, off64_t offset, int flags) {
   ssize_t (*next)(int, const struct iovec *, int, off64_t, int);
   *(void **)&next = dlsym(RTLD_NEXT, "preadv64v2");
-  if (fault_is("slow") || fault_is("cold")) {
-    errno = fault_is("slow_fuse") ? EOPNOTSUPP : EAGAIN;
+  if (fault_is("slow") || fault_is("cold") || fault_is("one_at_a_time")) {
+    errno = fault_is("slow_fuse") || fault_is("one_at_a_time") ? EOPNOTSUPP : EAGAIN;
     return -1;
   }
   return next(fd, iov, count, offset, flags);

@@ -1,0 +1,45 @@
+#ifndef LZMA2_CHUNKS_PAGE_READERS_H
+#define LZMA2_CHUNKS_PAGE_READERS_H
+
+#include <cstdint>
+
+struct page_readers_state; // what the walk and its helpers share
+
+// Reads the headers expected ahead from a few helper threads, each through a descriptor of
+// its own on the same file. Some mounts, rclone's of object storage among them, serve one
+// read at a time per open file: there hints, and more reads on the walk's own descriptor,
+// still leave one request in flight, but more descriptors do not. A helper only brings pages
+// into the system's cache; the walk still reads every byte it lists, so what the helpers do
+// or fail to do changes how long it takes, never what it prints.
+class page_readers {
+public:
+  // Enough reads in flight for a mount that answers a read in about a round trip, but few
+  // enough that the requests, which may each make the server send far more than a page,
+  // are not many more than the headers: 8 left rclone's requests waiting on one another,
+  // and 32 did no better than 16.
+  static constexpr unsigned helpers = 16;
+
+  page_readers() = default;
+  page_readers(const page_readers &) = delete;
+  page_readers &operator=(const page_readers &) = delete;
+  // Stops the helpers without waiting for the reads they have in flight.
+  ~page_readers() { stop(); }
+
+  // Starts the helpers on the file open as fd, `size` bytes long. False when the file cannot
+  // be opened again (no /proc/self/fd, as on Windows, or a descriptor opened for direct
+  // reads, which bypass the cache) or no thread can be started.
+  bool start(int fd, std::uint64_t size);
+  // True until the helpers stop, as they all do when one of them fails.
+  bool running() const;
+  // Has one helper read the header at `at` soon. False when the helpers have stopped or
+  // have as much waiting as they can take.
+  bool read_soon(std::uint64_t at);
+  // The walk is at `at`: headers before it are no longer worth reading.
+  void walk_reached(std::uint64_t at);
+  void stop();
+
+private:
+  page_readers_state *shared_ = nullptr;
+};
+
+#endif

@@ -1,0 +1,182 @@
+#include "page_readers.h"
+
+#include "chunk_header.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// What the walk and its helpers share. It outlives whichever of them ends last, since the
+// walk does not wait for a helper's read to come back before it goes on or ends.
+struct page_readers_state {
+  pthread_mutex_t lock;
+  pthread_cond_t work;
+  std::uint64_t waiting[64]; // headers to read, oldest first, in a ring
+  unsigned first;
+  unsigned count;
+  std::uint64_t walk_at;
+  std::uint64_t size;
+  char path[40]; // the file open as the walk's descriptor, to open it again
+  dev_t device;  // and which file that must be
+  ino_t inode;
+  unsigned users; // the walk, while it runs, and each helper: the last frees this
+  bool stopping;
+};
+
+namespace {
+
+using shared = page_readers_state;
+
+void leave(shared *s) {
+  pthread_mutex_lock(&s->lock);
+  const bool last = --s->users == 0;
+  pthread_mutex_unlock(&s->lock);
+  if (last) {
+    pthread_cond_destroy(&s->work);
+    pthread_mutex_destroy(&s->lock);
+    std::free(s);
+  }
+}
+
+// Opened on its own, the same file: a helper's read goes to the storage beside the walk's
+// instead of after it. The helper's reads are far apart, so the system is told not to read
+// ahead of them, which would only move more bytes.
+int open_again(const shared *s) {
+  const int fd = open(s->path, O_RDONLY | O_CLOEXEC);
+  struct stat st {};
+  if (fd >= 0 && (fstat(fd, &st) != 0 || st.st_dev != s->device || st.st_ino != s->inode)) {
+    close(fd);
+    return -1;
+  }
+  if (fd >= 0)
+    posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+  return fd;
+}
+
+void *help(void *arg) {
+  auto *s = static_cast<shared *>(arg);
+  const int fd = open_again(s);
+  unsigned char header[longest_chunk_header];
+  pthread_mutex_lock(&s->lock);
+  s->stopping |= fd < 0;
+  while (!s->stopping) {
+    if (s->count == 0) {
+      pthread_cond_wait(&s->work, &s->lock);
+      continue;
+    }
+    const std::uint64_t at = s->waiting[s->first];
+    s->first = (s->first + 1) % 64;
+    --s->count;
+    if (at < s->walk_at)
+      continue;
+    pthread_mutex_unlock(&s->lock);
+    const auto length =
+        static_cast<std::size_t>(std::min<std::uint64_t>(sizeof header, s->size - at));
+    ssize_t got = 0;
+    do {
+      got = pread(fd, header, length, static_cast<off_t>(at));
+    } while (got < 0 && errno == EINTR);
+    pthread_mutex_lock(&s->lock);
+    if (got < 0) {
+      s->stopping = true;
+      pthread_cond_broadcast(&s->work);
+    }
+  }
+  pthread_mutex_unlock(&s->lock);
+  if (fd >= 0)
+    close(fd);
+  leave(s);
+  return nullptr;
+}
+
+} // namespace
+
+bool page_readers::start(int fd, std::uint64_t size) {
+  struct stat st {};
+  const int flags = fcntl(fd, F_GETFL);
+  if (shared_ != nullptr || flags < 0 || fstat(fd, &st) != 0 || access("/proc/self/fd", F_OK) != 0)
+    return false;
+#ifdef O_DIRECT
+  if ((flags & O_DIRECT) != 0)
+    return false;
+#endif
+  auto *s = static_cast<shared *>(std::calloc(1, sizeof(shared)));
+  if (s == nullptr)
+    return false;
+  pthread_mutex_init(&s->lock, nullptr);
+  pthread_cond_init(&s->work, nullptr);
+  s->size = size;
+  std::snprintf(s->path, sizeof s->path, "/proc/self/fd/%d", fd);
+  s->device = st.st_dev;
+  s->inode = st.st_ino;
+  s->users = 1;
+  shared_ = s;
+  // A helper needs little stack: a few bytes to read into.
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  pthread_attr_setstacksize(&attr, std::max<std::size_t>(64 * 1024, PTHREAD_STACK_MIN));
+  unsigned started = 0;
+  for (; started < helpers; ++started) {
+    pthread_mutex_lock(&s->lock);
+    ++s->users;
+    pthread_mutex_unlock(&s->lock);
+    pthread_t thread;
+    if (pthread_create(&thread, &attr, help, s) != 0) {
+      leave(s);
+      break;
+    }
+  }
+  pthread_attr_destroy(&attr);
+  if (started == 0)
+    stop();
+  return started > 0;
+}
+
+bool page_readers::running() const {
+  if (shared_ == nullptr)
+    return false;
+  pthread_mutex_lock(&shared_->lock);
+  const bool stopping = shared_->stopping;
+  pthread_mutex_unlock(&shared_->lock);
+  return !stopping;
+}
+
+bool page_readers::read_soon(std::uint64_t at) {
+  if (shared_ == nullptr || at >= shared_->size)
+    return false;
+  page_readers_state *s = shared_;
+  pthread_mutex_lock(&s->lock);
+  const bool taken = !s->stopping && s->count < 64;
+  if (taken) {
+    s->waiting[(s->first + s->count++) % 64] = at;
+    pthread_cond_signal(&s->work);
+  }
+  pthread_mutex_unlock(&s->lock);
+  return taken;
+}
+
+void page_readers::walk_reached(std::uint64_t at) {
+  if (shared_ == nullptr)
+    return;
+  pthread_mutex_lock(&shared_->lock);
+  shared_->walk_at = at;
+  pthread_mutex_unlock(&shared_->lock);
+}
+
+void page_readers::stop() {
+  if (shared_ == nullptr)
+    return;
+  pthread_mutex_lock(&shared_->lock);
+  shared_->stopping = true;
+  pthread_cond_broadcast(&shared_->work);
+  pthread_mutex_unlock(&shared_->lock);
+  leave(shared_);
+  shared_ = nullptr;
+}

@@ -1,0 +1,18 @@
+#include "page_readers.h"
+
+// Windows reads as it did, one header at a time: it starts no helpers.
+bool page_readers::start(int, std::uint64_t) {
+  return false;
+}
+
+bool page_readers::running() const {
+  return false;
+}
+
+bool page_readers::read_soon(std::uint64_t) {
+  return false;
+}
+
+void page_readers::walk_reached(std::uint64_t) {}
+
+void page_readers::stop() {}
