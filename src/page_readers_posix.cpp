@@ -1,6 +1,6 @@
 #include "page_readers.h"
 
-#include "chunk_header.h"
+#include "file_access.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,9 +17,12 @@
 struct page_readers_state {
   pthread_mutex_t lock;
   pthread_cond_t work;
-  std::uint64_t waiting[64]; // headers to read, oldest first, in a ring
+  struct {
+    std::uint64_t at, length;
+  } waiting[64]; // what to read, oldest first, in a ring
   unsigned first;
   unsigned count;
+  unsigned opening; // helpers yet to open the file
   std::uint64_t walk_at;
   std::uint64_t size;
   char path[40]; // the file open as the walk's descriptor, to open it again
@@ -62,25 +65,27 @@ int open_again(const shared *s) {
 void *help(void *arg) {
   auto *s = static_cast<shared *>(arg);
   const int fd = open_again(s);
-  unsigned char header[longest_chunk_header];
+  unsigned char pages[page_readers::widest_read];
   pthread_mutex_lock(&s->lock);
   s->stopping |= fd < 0;
+  --s->opening;
+  pthread_cond_broadcast(&s->work);
   while (!s->stopping) {
-    if (s->count == 0) {
+    // Some file systems drop the file's cached pages whenever it is opened, as FUSE does
+    // unless told to keep them: no helper reads before all have opened it.
+    if (s->count == 0 || s->opening > 0) {
       pthread_cond_wait(&s->work, &s->lock);
       continue;
     }
-    const std::uint64_t at = s->waiting[s->first];
+    const auto job = s->waiting[s->first];
     s->first = (s->first + 1) % 64;
     --s->count;
-    if (at < s->walk_at)
+    if (job.at + job.length <= s->walk_at)
       continue;
     pthread_mutex_unlock(&s->lock);
-    const auto length =
-        static_cast<std::size_t>(std::min<std::uint64_t>(sizeof header, s->size - at));
     ssize_t got = 0;
     do {
-      got = pread(fd, header, length, static_cast<off_t>(at));
+      got = pread(fd, pages, static_cast<std::size_t>(job.length), static_cast<off_t>(job.at));
     } while (got < 0 && errno == EINTR);
     pthread_mutex_lock(&s->lock);
     if (got < 0) {
@@ -116,6 +121,7 @@ bool page_readers::start(int fd, std::uint64_t size) {
   s->device = st.st_dev;
   s->inode = st.st_ino;
   s->users = 1;
+  s->opening = helpers;
   shared_ = s;
   // A helper needs little stack: a few bytes to read into.
   pthread_attr_t attr;
@@ -133,6 +139,9 @@ bool page_readers::start(int fd, std::uint64_t size) {
       break;
     }
   }
+  pthread_mutex_lock(&s->lock);
+  s->opening -= helpers - started; // those that never started open nothing
+  pthread_mutex_unlock(&s->lock);
   pthread_attr_destroy(&attr);
   if (started == 0)
     stop();
@@ -148,14 +157,15 @@ bool page_readers::running() const {
   return !stopping;
 }
 
-bool page_readers::read_soon(std::uint64_t at) {
+bool page_readers::read_soon(std::uint64_t at, std::uint64_t length) {
   if (shared_ == nullptr || at >= shared_->size)
     return false;
   page_readers_state *s = shared_;
+  length = std::min({length, widest_read, s->size - at});
   pthread_mutex_lock(&s->lock);
   const bool taken = !s->stopping && s->count < 64;
   if (taken) {
-    s->waiting[(s->first + s->count++) % 64] = at;
+    s->waiting[(s->first + s->count++) % 64] = {at, length};
     pthread_cond_signal(&s->work);
   }
   pthread_mutex_unlock(&s->lock);

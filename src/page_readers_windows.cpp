@@ -9,7 +9,7 @@ bool page_readers::running() const {
   return false;
 }
 
-bool page_readers::read_soon(std::uint64_t) {
+bool page_readers::read_soon(std::uint64_t, std::uint64_t) {
   return false;
 }
 

@@ -16,8 +16,14 @@ constexpr std::uint64_t slow_read_microseconds = 20;
 constexpr unsigned slow_reads_that_show_slow_storage = 2;
 // The first headers asked for were asked just before they were read; the next ones show
 // what asking brings.
-constexpr unsigned asked_reads_left_out = 4;
-constexpr unsigned asked_reads_judged = 8;
+constexpr unsigned asked_reads_left_out = 2;
+constexpr unsigned asked_reads_judged = 4;
+// Handing a read to a thread costs some tens of microseconds; where a header costs less than
+// this, helpers would gain little.
+constexpr std::uint64_t helpers_worth_microseconds = 500;
+// Asking is judged again, since the first hints may be served before the mount falls behind,
+// but not for long: a disk's noise should not turn it over later.
+constexpr unsigned times_judged = 8;
 
 } // namespace
 
@@ -45,12 +51,8 @@ void read_ahead::cache_answer(cache_state state) {
 
 void read_ahead::finish_timing() {
   const std::uint64_t waited = monotonic_microseconds() - read_started_;
-  const timed what = timing_;
+  note_read(timing_ == timed::uncached_read || waited >= slow_read_microseconds, waited);
   timing_ = timed::nothing;
-  if (what == timed::asked_read)
-    judge_asking(waited);
-  else
-    note_read(what == timed::uncached_read || waited >= slow_read_microseconds, waited);
 }
 
 void read_ahead::note_read(bool slow, std::uint64_t microseconds) {
@@ -66,18 +68,23 @@ void read_ahead::note_read(bool slow, std::uint64_t microseconds) {
 }
 
 // Storage that takes many reads at once, as a disk does, serves the headers asked for by
-// the time the walk comes to them, or nearly: they wait a fraction of a read. A mount that
-// serves one read at a time per open file makes them wait as long as any other, or longer,
-// behind the reads asked for; so do reads that hints cannot reach.
-void read_ahead::judge_asking(std::uint64_t microseconds) {
-  if (++asked_reads_ <= asked_reads_left_out)
+// the time the walk comes to them, or nearly: the walk goes on at a fraction of a read per
+// header. On a mount that serves one read at a time per open file each header still costs
+// a whole read, or more: the read waits behind those asked for, and so may the asking.
+void read_ahead::judge_asking(std::uint64_t at) {
+  const std::uint64_t now = monotonic_microseconds();
+  const std::uint64_t since_last_header = now - last_header_;
+  last_header_ = now;
+  if (!asked_lately(at / page_size) || ++asked_reads_ <= asked_reads_left_out)
     return;
-  asked_wait_ += microseconds;
+  asked_wait_ += since_last_header;
   if (asked_reads_ < asked_reads_left_out + asked_reads_judged)
     return;
-  judging_ = false;
+  asked_reads_ = asked_reads_left_out;
+  judging_ = ++judged_ < times_judged;
   const std::uint64_t mean = asked_wait_ / asked_reads_judged;
-  if (mean >= slow_read_microseconds && mean * 10 >= unasked_wait_ * 6)
+  asked_wait_ = 0;
+  if (mean >= helpers_worth_microseconds && mean * 10 >= unasked_wait_ * 8)
     start_helpers();
 }
 
@@ -109,14 +116,21 @@ void read_ahead::ask_for_next_headers(std::uint64_t at) {
   }
   if (helping_)
     helpers_.walk_reached(at);
-  else if (judging_ && asked_lately(at / page_size))
-    start_timing(timed::asked_read);
-  const unsigned reach =
-      headers_.reach(helping_ ? page_readers::helpers : stride_predictor::farthest);
+  else if (judging_)
+    judge_asking(at);
+  // A helper reads all the pages where a header may lie, a hint only the one guessed.
+  const unsigned reach = helping_
+                             ? headers_.reach(page_readers::helpers, page_readers::widest_guess)
+                             : headers_.reach();
   for (unsigned ahead = 1; ahead <= reach; ++ahead) {
     const std::uint64_t next = headers_.guess(ahead);
     if (next >= size_)
       return;
+    if (helping_) {
+      if (!ask_helpers(ahead))
+        return;
+      continue;
+    }
     if (asked_lately(next / page_size))
       continue;
     if (!ask_for(next))
@@ -125,9 +139,24 @@ void read_ahead::ask_for_next_headers(std::uint64_t at) {
   }
 }
 
+bool read_ahead::ask_helpers(unsigned ahead) {
+  std::uint64_t first = headers_.earliest(ahead) / page_size;
+  std::uint64_t last =
+      (std::min(headers_.latest(ahead) + longest_chunk_header, size_) - 1) / page_size;
+  while (first <= last && asked_lately(first))
+    ++first;
+  while (last > first && asked_lately(last))
+    --last;
+  if (first > last)
+    return true;
+  if (!helpers_.read_soon(first * page_size, (last - first + 1) * page_size))
+    return false;
+  for (std::uint64_t page = first; page <= last; ++page)
+    remember_asked(page);
+  return true;
+}
+
 bool read_ahead::ask_for(std::uint64_t at) {
-  if (helping_)
-    return helpers_.read_soon(at);
   if (advise_will_need(
           fd_, at,
           static_cast<std::size_t>(std::min<std::uint64_t>(longest_chunk_header, size_ - at))))

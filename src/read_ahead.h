@@ -27,7 +27,8 @@ public:
     headers_.record(at);
     if (asking_)
       ask_for_next_headers(at);
-    else if (++reads_ % look_at_one_read_in == 0 && !refused_)
+    else if ((++reads_ % look_at_one_read_in == 0 || reads_ <= 2 || slow_reads_in_a_row_ > 0) &&
+             !refused_)
       return look_at_read();
     return false;
   }
@@ -46,7 +47,6 @@ private:
     nothing,
     look,          // a read that the clock alone tells slow or not
     uncached_read, // a read of bytes the cache did not hold
-    asked_read,    // a read of a header asked for early, to judge the asking
   };
 
   // True to have the read ask the cache; where the system cannot say, as on FUSE, times
@@ -56,13 +56,16 @@ private:
   void finish_timing();
   // Counts a read that waited on the storage, or one that did not, and how long it took.
   void note_read(bool slow, std::uint64_t microseconds);
-  // Weighs how long the headers asked for early still took against those not asked for.
-  void judge_asking(std::uint64_t microseconds);
+  // Weighs how long the walk takes from one header asked for early to the next, the asking
+  // included, against a read of a header not asked for.
+  void judge_asking(std::uint64_t at);
   void start_helpers();
   void ask_for_next_headers(std::uint64_t at);
-  // Has the header at `at` read early, by a hint or a helper; false when that cannot be
-  // done now.
+  // Hints that the header at `at` will be read; false when the system declines.
   bool ask_for(std::uint64_t at);
+  // Has a helper read the pages where the header `ahead` headers on may lie, those not asked
+  // for lately; false when the helpers take no more now.
+  bool ask_helpers(unsigned ahead);
 
   int fd_;
   std::uint64_t size_;
@@ -74,7 +77,7 @@ private:
 
   // page + 1 of the pages asked for lately, the oldest replaced first: each page is asked
   // for about once, whatever the stride, as the guesses for it come again and again.
-  std::uint64_t asked_[64] = {};
+  std::uint64_t asked_[128] = {};
   unsigned oldest_asked_ = 0;
   std::uint64_t reads_ = 0; // header reads so far
   std::uint64_t read_started_ = 0;
@@ -83,8 +86,10 @@ private:
   unsigned slow_reads_in_a_row_ = 0; // of those looked at
   std::uint64_t slow_wait_ = 0;      // microseconds, all those reads together
   std::uint64_t unasked_wait_ = 0;   // microseconds a slow read took before any asking
-  unsigned asked_reads_ = 0;         // reads judged so far, the first few left out
-  std::uint64_t asked_wait_ = 0;     // microseconds, those judged together
+  std::uint64_t last_header_ = 0;    // when the walk came to the last header, judging
+  unsigned asked_reads_ = 0;         // headers asked for and judged so far
+  unsigned judged_ = 0;              // times asking was judged
+  std::uint64_t asked_wait_ = 0;     // microseconds the walk took to each, the first few left out
   bool asking_ = false;
   bool judging_ = false;
   bool helping_ = false; // the helpers read the pages asked for, not the system
