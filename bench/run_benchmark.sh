@@ -9,9 +9,14 @@
 # Two rows are cold: real encoder data with its pages dropped from the cache before each run,
 # and the same data through a FUSE mount that waits 2 ms for each read (bench/slow_mount.py,
 # run when python3-fusepy and /dev/fuse are there, as root or with fusermount).
+# A last table is cold too: 20 MiB of that data served over HTTP by nginx and mounted with
+# rclone, caching off, 5 ms each way between them (bench/object_storage_mount.sh, as root
+# with rclone, nginx-light and ethtool; REMOTE_RUNS, default 3, sets its runs), the tool
+# against the one-page reference and cat.
 set -euo pipefail
 tool=${LZMA2_CHUNKS:-$1} base=$2 gen=$3 dir=${4:-build/bench-data} runs=${RUNS:-7}
 xz_tool=${LZMA2_CHUNKS_XZ:-${5:-$(dirname "$1")/lzma2-chunks-xz}} xz_rows=1
+delay_line=$(dirname "$gen")/delay_line remote_runs=${REMOTE_RUNS:-3}
 if [[ ! -x $xz_tool ]]; then
   echo "no lzma2-chunks-xz at $xz_tool: its rows left out" >&2
   xz_rows=0
@@ -19,7 +24,9 @@ fi
 mkdir -p "$dir"
 out=$(mktemp -d)
 mount_point=$out/mount
-trap 'fusermount -u "$mount_point" 2> /dev/null || true; rm -rf "$out"' EXIT
+remote_state=$out/remote-state
+trap 'fusermount -u "$mount_point" 2> /dev/null || true
+  bash "$(dirname "$0")/object_storage_mount.sh" down "$remote_state"; rm -rf "$out"' EXIT
 
 # Each input is written under a temporary name and renamed, so a file found is complete.
 make_input() { # FILE SIZE KIND
@@ -274,6 +281,50 @@ if ((xz_rows)); then
   name="firmware-like image searched: $planted .xz streams in noise and zeros;"
   name+=" baseline LC_ALL=C grep -c -a -z -P '$magic_line'"
   time_row "$name" 1.0 "$(tail -n1 "$out/kib0")" "$(tail -n1 "$out/kib1")" || met=0
+fi
+# Object storage: the tool against the one-page reference and cat, each cold, alternating.
+mkdir -p "$dir/remote"
+if [[ ! -f $dir/remote/system-20M.lzma2 ]]; then
+  head -c 20M "$dir/system.lzma2" > "$dir/remote/system-20M.lzma2.partial"
+  mv "$dir/remote/system-20M.lzma2.partial" "$dir/remote/system-20M.lzma2"
+fi
+remote_file=$out/remote/system-20M.lzma2
+if bash "$(dirname "$0")/object_storage_mount.sh" up "$dir/remote" "$out/remote" 5 "$delay_line" \
+  "$remote_state"; then
+  echo "timing the object storage mount" >&2
+  status=0 expected=0
+  "$tool" "$remote_file" 0 > "$out/tool" || status=$?
+  "$base" "$remote_file" 0 > "$out/expected" || expected=$?
+  if ((status != expected)) || ! cmp "$out/tool" "$out/expected" >&2; then
+    echo "check object storage: tool DIFFERS (exit status $status, expected $expected)" >&2
+    exit 1
+  fi
+  remote_progs=("$tool" "$base" cat) remote_times=("" "" "") remote_bytes=("" "" "")
+  for ((k = 0; k < remote_runs; k++)); do
+    for p in 0 1 2; do
+      evict "$remote_file"
+      : > "$remote_state/sent"
+      t0=${EPOCHREALTIME//[.,]/}
+      if ((p == 2)); then cat "$remote_file"; else "${remote_progs[p]}" "$remote_file" 0; fi > /dev/null
+      remote_times[p]+=" $((${EPOCHREALTIME//[.,]/} - t0))"
+      sleep 0.5 # for the server to log the responses cut short
+      remote_bytes[p]+=" $(awk '{ s += $1 } END { print s + 0 }' "$remote_state/sent")"
+    done
+  done
+  runs=$remote_runs
+  t=$(median "${remote_times[0]}") b=$(median "${remote_times[1]}") c=$(median "${remote_times[2]}")
+  echo
+  echo "| input | size | lzma2-chunks | one-page reference | cat | tool / reference | target | MB sent: tool, reference, cat | met |"
+  echo "|---|---|---|---|---|---|---|---|---|"
+  awk -v t="$t" -v b="$b" -v c="$c" -v tb="$(median "${remote_bytes[0]}")" \
+    -v bb="$(median "${remote_bytes[1]}")" -v cb="$(median "${remote_bytes[2]}")" -v n="$runs" 'BEGIN {
+    ok = t / b <= 0.25
+    printf "| object storage: 20 MiB of system files, raw xz -0, rclone over HTTP, caching off, 5 ms each way, cold, median of %d | 20.0 MiB | %.1f ms | %.1f ms | %.1f ms | %.2f | ≤ 0.25 | %.0f, %.0f, %.0f | %s |\n",
+      n, t / 1000, b / 1000, c / 1000, t / b, tb / 1e6, bb / 1e6, cb / 1e6, ok ? "yes" : "NO"
+    exit ok ? 0 : 1 }' || met=0
+  runs=${RUNS:-7}
+else
+  echo "no object storage mount: its row left out" >&2
 fi
 # Reading the whole file, for scale: on slow storage a walk should beat it.
 if [[ -f $slow_file ]]; then
