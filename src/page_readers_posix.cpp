@@ -123,7 +123,7 @@ bool page_readers::start(int fd, std::uint64_t size) {
   s->users = 1;
   s->opening = helpers;
   shared_ = s;
-  // A helper needs little stack: a few bytes to read into.
+  // A helper needs little stack: the few pages it reads into.
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
@@ -141,6 +141,7 @@ bool page_readers::start(int fd, std::uint64_t size) {
   }
   pthread_mutex_lock(&s->lock);
   s->opening -= helpers - started; // those that never started open nothing
+  pthread_cond_broadcast(&s->work);
   pthread_mutex_unlock(&s->lock);
   pthread_attr_destroy(&attr);
   if (started == 0)

@@ -31,7 +31,8 @@
 //   one_at_a_time_failing  as one_at_a_time, but reads from any thread but the first fail
 //                with EIO.
 // Reads from threads other than the first are counted, with the most reads in flight at
-// once, and told on standard error at exit.
+// once, and told on standard error at exit; one of more than 6 pages, or past the end of
+// the file, aborts.
 // The calls are then made through the next definition, the C library's or a sanitizer's,
 // which checks the buffer. Asking to read ahead aborts when reads are not slow, for a second
 // time after a refusal, or past the end of the file.
@@ -143,6 +144,10 @@ ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset) {
   if (interrupted(&calls))
     return -1;
   if (gettid() != getpid()) {
+    struct stat st;
+    // A helper reads a few pages at most, and never past the end.
+    if (count > 6 * 4096 || fstat(fd, &st) != 0 || offset + (off64_t)count > st.st_size)
+      abort();
     __atomic_add_fetch(&other_reads, 1, __ATOMIC_RELAXED);
     if (fault_is("one_at_a_time_failing")) {
       errno = EIO;
