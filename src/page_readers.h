@@ -32,8 +32,8 @@ public:
   bool running() const;
   // How far off a guess that a helper reads for may be, and the most it reads for one
   // header: the pages where it may lie, a few at most.
-  static constexpr std::uint64_t widest_guess = 4 * 4096;
-  static constexpr std::uint64_t widest_read = 6 * 4096;
+  static constexpr std::uint64_t widest_guess = std::uint64_t{4} * 4096;
+  static constexpr std::uint64_t widest_read = std::uint64_t{6} * 4096;
 
   // Has one helper read [at, at + length) soon, widest_read at most, where a header may lie.
   // False when the helpers have stopped or have as much waiting as they can take.

@@ -127,7 +127,8 @@ bool page_readers::start(int fd, std::uint64_t size) {
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-  pthread_attr_setstacksize(&attr, std::max<std::size_t>(64 * 1024, PTHREAD_STACK_MIN));
+  pthread_attr_setstacksize(&attr,
+                            std::max<std::size_t>(std::size_t{64} * 1024, PTHREAD_STACK_MIN));
   unsigned started = 0;
   for (; started < helpers; ++started) {
     pthread_mutex_lock(&s->lock);
@@ -135,7 +136,9 @@ bool page_readers::start(int fd, std::uint64_t size) {
     pthread_mutex_unlock(&s->lock);
     pthread_t thread;
     if (pthread_create(&thread, &attr, help, s) != 0) {
-      leave(s);
+      pthread_mutex_lock(&s->lock);
+      --s->users; // never the last: the walk's own share remains
+      pthread_mutex_unlock(&s->lock);
       break;
     }
   }

@@ -6,6 +6,7 @@
 #include "page_readers.h"
 #include "stride_predictor.h"
 
+#include <cinttypes>
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -174,8 +175,8 @@ TEST(native_walk, keeps_reads_in_flight_asking_for_each_page_ahead_about_once) {
     ASSERT_EQ(fseeko(file, static_cast<off_t>(i * stride), SEEK_SET), 0);
     ASSERT_EQ(std::fwrite(header.data(), 1, header.size(), file), header.size());
     char line[32];
-    std::snprintf(line, sizeof line, i < headers ? "%08llX: 02 u=65536\n" : "%08llX: 00 ",
-                  static_cast<unsigned long long>(i * stride));
+    std::snprintf(line, sizeof line,
+                  i < headers ? "%08" PRIX64 ": 02 u=65536\n" : "%08" PRIX64 ": 00 ", i * stride);
     expected += line;
   }
   std::fclose(file);
