@@ -57,13 +57,12 @@ void read_ahead::finish_timing() {
 
 void read_ahead::note_read(bool slow, std::uint64_t microseconds) {
   slow_reads_in_a_row_ = slow ? slow_reads_in_a_row_ + 1 : 0;
-  slow_wait_ = slow ? slow_wait_ + microseconds : 0;
+  quickest_slow_read_ = slow ? std::min(quickest_slow_read_, microseconds) : UINT64_MAX;
   // Once the storage has shown itself slow it is taken to stay so for the walk: reads that
   // come fast then are the ones asked for early.
   if (slow_reads_in_a_row_ >= slow_reads_that_show_slow_storage) {
     asking_ = true;
     judging_ = true;
-    unasked_wait_ = slow_wait_ / slow_reads_in_a_row_;
   }
 }
 
@@ -84,7 +83,7 @@ void read_ahead::judge_asking(std::uint64_t at) {
   judging_ = ++judged_ < times_judged;
   const std::uint64_t mean = asked_wait_ / asked_reads_judged;
   asked_wait_ = 0;
-  if (mean >= helpers_worth_microseconds && mean * 10 >= unasked_wait_ * 8)
+  if (mean >= helpers_worth_microseconds && mean * 10 >= quickest_slow_read_ * 8)
     start_helpers();
 }
 

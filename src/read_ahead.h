@@ -84,12 +84,12 @@ private:
   timed timing_ = timed::nothing;    // this read
   bool cache_unknown_ = false;       // the system cannot say what is cached: reads are timed
   unsigned slow_reads_in_a_row_ = 0; // of those looked at
-  std::uint64_t slow_wait_ = 0;      // microseconds, all those reads together
-  std::uint64_t unasked_wait_ = 0;   // microseconds a slow read took before any asking
-  std::uint64_t last_header_ = 0;    // when the walk came to the last header, judging
-  unsigned asked_reads_ = 0;         // headers asked for and judged so far
-  unsigned judged_ = 0;              // times asking was judged
-  std::uint64_t asked_wait_ = 0;     // microseconds the walk took to each, the first few left out
+  // Microseconds the quickest of those took: a read that also lost the processor says less.
+  std::uint64_t quickest_slow_read_ = UINT64_MAX;
+  std::uint64_t last_header_ = 0; // when the walk came to the last header, judging
+  unsigned asked_reads_ = 0;      // headers asked for and judged so far
+  unsigned judged_ = 0;           // times asking was judged
+  std::uint64_t asked_wait_ = 0;  // microseconds the walk took to each, the first few left out
   bool asking_ = false;
   bool judging_ = false;
   bool helping_ = false; // the helpers read the pages asked for, not the system
