@@ -1,7 +1,5 @@
 #include "page_readers.h"
 
-#include "file_access.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>

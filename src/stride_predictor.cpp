@@ -7,12 +7,13 @@
 unsigned stride_predictor::reach(unsigned most, std::uint64_t tolerance) const {
   if (recorded_ < 2)
     return 0;
+  const std::uint64_t longest_stride = longest();
   // No run of chunks has strides this long; refusing them keeps the guesses from wrapping.
-  if (longest() >= std::uint64_t{1} << 32)
+  if (longest_stride >= std::uint64_t{1} << 32)
     return 0;
   // Each header further on adds the spread again to how far the guess may be off.
   return static_cast<unsigned>(
-      std::min<std::uint64_t>(most, tolerance / (longest() - shortest() + 1)));
+      std::min<std::uint64_t>(most, tolerance / (longest_stride - shortest() + 1)));
 }
 
 std::uint64_t stride_predictor::shortest() const {
