@@ -15,6 +15,14 @@ enum class chunk_kind {
 // Control byte, two unpacked-size bytes, two packed-size bytes, properties.
 constexpr std::size_t longest_chunk_header = 6;
 
+// The bytes of a header of that kind; the end marker and bytes that open no chunk take one.
+constexpr std::size_t header_length(chunk_kind kind) {
+  return kind == chunk_kind::uncompressed            ? 3
+         : kind == chunk_kind::compressed            ? 5
+         : kind == chunk_kind::compressed_with_props ? longest_chunk_header
+                                                     : 1;
+}
+
 // One LZMA2 chunk header as read. Fields a kind does not have are 0.
 struct chunk_header {
   std::uint64_t offset = 0; // absolute position of the control byte

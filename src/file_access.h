@@ -12,7 +12,9 @@
 // Opens FILE read-only in binary mode; "-" is standard input, switched to binary mode. A
 // directory, or a standard input that is closed or open only for writing, counts as a file
 // that cannot be opened. Null when it cannot be opened. On Windows the path is UTF-8.
-std::FILE *open_input_file(const char *path);
+// Without wait_for_writer a named pipe opens at once, for a program that refuses pipes,
+// instead of when a writer comes, which may be never.
+std::FILE *open_input_file(const char *path, bool wait_for_writer = true);
 
 // True when the descriptor is a terminal (on Windows a console), where someone watches the
 // lines come.

@@ -50,10 +50,20 @@ bool worth_retrying(int fd, short ready_for) {
 
 } // namespace
 
-std::FILE *open_input_file(const char *path) {
+std::FILE *open_input_file(const char *path, bool wait_for_writer) {
   if (std::strcmp(path, "-") == 0)
     return can_be_read(fileno(stdin)) ? stdin : nullptr;
-  std::FILE *file = std::fopen(path, "rb");
+  std::FILE *file = nullptr;
+  if (wait_for_writer) {
+    file = std::fopen(path, "rb");
+  } else {
+    const int fd = open(path, O_RDONLY | O_NONBLOCK);
+    const int flags = fd < 0 ? -1 : fcntl(fd, F_GETFL);
+    if (flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0)
+      file = fdopen(fd, "rb");
+    if (file == nullptr && fd >= 0)
+      close(fd);
+  }
   if (file != nullptr && !can_be_read(fileno(file))) {
     std::fclose(file);
     return nullptr;

@@ -105,7 +105,7 @@ int run_with_utf8_arguments(int argc, wchar_t **wide_argv, int (*run)(int, char 
   return run(argc, argv.data());
 }
 
-std::FILE *open_input_file(const char *path) {
+std::FILE *open_input_file(const char *path, bool) {
   if (std::strcmp(path, "-") == 0) {
     if (!can_be_read(GetStdHandle(STD_INPUT_HANDLE)))
       return nullptr;

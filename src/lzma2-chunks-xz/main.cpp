@@ -12,62 +12,70 @@
 
 namespace {
 
-using command_line::exit_failure;
-using command_line::exit_ok;
-using command_line::exit_usage;
-using command_line::is_option;
-using command_line::print;
-
-constexpr const char *usage = "usage: lzma2-chunks-xz [--scan] FILE\n";
-
-constexpr const char *description =
+constexpr command_line::program_texts texts = {
+    "usage: lzma2-chunks-xz [--scan] FILE\n",
     "Finds every .xz stream in FILE, walks each block by block, lists the chunk\n"
     "headers of each block as 'lzma2-chunks FILE OFFSET' does, checks each stream\n"
     "against its index and footer, and says which streams are intact. Nothing is\n"
     "decompressed. --scan searches the whole file for streams even when it begins\n"
     "with one, as in firmware images. The manual page, lzma2-chunks-xz(1), describes\n"
-    "the output and the exit status.\n";
+    "the output and the exit status.\n",
+    "lzma2-chunks-xz " LZMA2_CHUNKS_VERSION "\n"};
+
+struct options {
+  const char *path = nullptr;
+  bool scan = false;
+};
+
+// Options, then FILE; '-' is standard input, any other argument that starts with '-' an
+// option. False when the arguments are not those.
+bool parse(int argc, char **argv, options &o) {
+  for (int i = 1; i < argc; ++i) {
+    const char *arg = argv[i];
+    if (o.path == nullptr && std::strcmp(arg, "--scan") == 0)
+      o.scan = true;
+    else if (o.path == nullptr && (arg[0] != '-' || arg[1] == '\0'))
+      o.path = arg;
+    else
+      return false;
+  }
+  return o.path != nullptr;
+}
 
 int complain(const char *path, const char *what) {
   const int err = fileno(stderr);
   const char *parts[] = {"lzma2-chunks-xz: ", path, ": ", what, "\n"};
   for (const char *part : parts)
     write_all(err, part, std::strlen(part));
-  return exit_failure;
+  return command_line::exit_failure;
 }
 
 int exit_status(xz_walk_result result) {
-  return result == xz_walk_result::all_intact ? exit_ok : exit_failure;
+  return result == xz_walk_result::all_intact ? command_line::exit_ok : command_line::exit_failure;
 }
 
 int run(int argc, char **argv) {
-  if (argc == 2 && is_option(argv[1], "-h", "--help"))
-    return print(usage, description);
-  if (argc == 2 && is_option(argv[1], "-V", "--version"))
-    return print("lzma2-chunks-xz " LZMA2_CHUNKS_VERSION "\n");
-  const bool scan = argc == 3 && std::strcmp(argv[1], "--scan") == 0;
-  if (argc != 2 + (scan ? 1 : 0) || (!scan && argv[1][0] == '-' && argv[1][1] != '\0')) {
-    std::fputs(usage, stderr);
-    return exit_usage;
-  }
-  const char *path = argv[argc - 1];
-  std::FILE *file = open_input_file(path);
+  int status = 0;
+  if (command_line::answered_help_or_version(argc, argv, texts, status))
+    return status;
+  options o;
+  if (!parse(argc, argv, o))
+    return command_line::usage_error(texts);
+  // A pipe is refused below: a named one is not waited on for a writer first.
+  std::FILE *file = open_input_file(o.path, false);
   if (file == nullptr)
-    return complain(path, "cannot be opened");
+    return complain(o.path, "cannot be opened");
   // Damage is searched past by going back to the last good header, which needs a file read
   // by position.
   const std::optional<std::uint64_t> size = positional_size(fileno(file));
   if (!size)
-    return complain(path, "is not a file that can be read at any position, such as a pipe");
+    return complain(o.path, "is not a file that can be read at any position, such as a pipe");
 
   const int out_fd = fileno(stdout);
   // Static: the two 64 KiB buffers in them would not fit a small stack.
   static listing_writer out(out_fd, is_terminal(out_fd));
   static byte_input input(fileno(file));
-  const xz_walk_result result = walk_xz_file(input, *size, scan, out);
-  if (result == xz_walk_result::no_memory)
-    return complain(path, "has more blocks in a stream than there is memory to keep");
-  return exit_status(result);
+  return exit_status(walk_xz_file(input, *size, o.scan, out));
 }
 
 } // namespace

@@ -13,36 +13,27 @@
 
 namespace {
 
-using command_line::exit_failure;
-using command_line::exit_ok;
-using command_line::exit_usage;
-using command_line::is_option;
-using command_line::print;
-
-constexpr const char *usage = "usage: lzma2-chunks FILE OFFSET\n";
-
-constexpr const char *description =
+constexpr command_line::program_texts texts = {
+    "usage: lzma2-chunks FILE OFFSET\n",
     "Lists the chunk headers of the LZMA2 stream that starts at the hexadecimal\n"
     "OFFSET in FILE ('-' for standard input), without decompressing anything.\n"
     "The manual page, lzma2-chunks(1), describes the output, how to find OFFSET\n"
-    "and the exit status.\n";
+    "and the exit status.\n",
+    "lzma2-chunks " LZMA2_CHUNKS_VERSION "\n"};
 
 int exit_status(walk_result result) {
-  return result == walk_result::ok ? exit_ok : exit_failure;
+  return result == walk_result::ok ? command_line::exit_ok : command_line::exit_failure;
 }
 
 int run(int argc, char **argv) {
-  if (argc == 2 && is_option(argv[1], "-h", "--help"))
-    return print(usage, description);
-  if (argc == 2 && is_option(argv[1], "-V", "--version"))
-    return print("lzma2-chunks " LZMA2_CHUNKS_VERSION "\n");
-  if (argc < 3) {
-    std::fputs(usage, stderr);
-    return exit_usage;
-  }
+  int status = 0;
+  if (command_line::answered_help_or_version(argc, argv, texts, status))
+    return status;
+  if (argc < 3)
+    return command_line::usage_error(texts);
   std::FILE *file = open_input_file(argv[1]);
   if (file == nullptr)
-    return exit_failure;
+    return command_line::exit_failure;
 
   const std::uint64_t start_offset = parse_start_offset(argv[2]);
   const int out_fd = fileno(stdout);

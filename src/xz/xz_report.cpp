@@ -169,6 +169,17 @@ bool xz_report::magic_without_stream(std::uint64_t at, bool cut) {
               cut ? "the file ends inside its header" : "the header's CRC32 fails");
 }
 
+bool xz_report::stream_inside(std::uint64_t stream, std::uint64_t at, std::uint64_t outer) {
+  return line("stream %" PRIu64 " at %08" PRIX64 " lies inside the data of stream %" PRIu64 "\n",
+              stream, at, outer);
+}
+
+bool xz_report::stream_not_walked(std::uint64_t at, std::uint64_t inner, std::uint64_t outer) {
+  return line("magic bytes at %08" PRIX64 ": a stream header inside the data of stream %" PRIu64
+              ", which lies inside stream %" PRIu64 ": not walked\n",
+              at, inner, outer);
+}
+
 bool xz_report::read_error(std::uint64_t at) {
   return line("read error at %08" PRIX64 "\n", at);
 }

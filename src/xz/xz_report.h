@@ -29,6 +29,10 @@ public:
   // Magic bytes whose header fails its CRC32, or is cut short by the end of the file: a
   // damaged header, or data that looks like one.
   bool magic_without_stream(std::uint64_t at, bool cut);
+  // A stream found inside the data of one walked before it, and a stream header inside the
+  // data of two, which is not walked.
+  bool stream_inside(std::uint64_t stream, std::uint64_t at, std::uint64_t outer);
+  bool stream_not_walked(std::uint64_t at, std::uint64_t inner, std::uint64_t outer);
   bool read_error(std::uint64_t at);
   bool summary(std::uint64_t intact, std::uint64_t damaged, std::uint64_t truncated,
                std::uint64_t faults_between);

@@ -7,8 +7,9 @@
 #include "xz_format.h"
 #include "xz_report.h"
 
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -20,36 +21,31 @@ struct block_record {
   std::uint64_t uncompressed_size;
 };
 
-// The blocks walked in a stream, kept for the comparison with its index. malloc rather than
-// std::vector: loading the C++ runtime library would take more memory than most indexes.
-class block_records {
+// The records of a stream's blocks, as the walk finds them or as its index lists them, kept
+// as a count and a digest rather than one by one: a stream may hold millions of blocks.
+// Which block disagrees is looked for again only when the two disagree.
+class record_digest {
 public:
-  block_records() = default;
-  ~block_records() { std::free(records_); }
-  block_records(const block_records &) = delete;
-  block_records &operator=(const block_records &) = delete;
-
-  // False when there is no memory for it.
-  bool push(const block_record &record) {
-    if (count_ == capacity_) {
-      const std::size_t capacity = capacity_ == 0 ? 64 : 2 * capacity_;
-      void *grown = std::realloc(records_, capacity * sizeof(block_record));
-      if (grown == nullptr)
-        return false;
-      records_ = static_cast<block_record *>(grown);
-      capacity_ = capacity;
-    }
-    records_[count_++] = record;
-    return true;
+  void add(const block_record &record) {
+    ++count_;
+    digest_ = mix(mix(digest_ ^ record.unpadded_size) ^ record.uncompressed_size);
   }
-  void clear() { count_ = 0; }
-  std::uint64_t size() const { return count_; }
-  const block_record &operator[](std::uint64_t i) const { return records_[i]; }
+  std::uint64_t count() const { return count_; }
+  bool operator==(const record_digest &other) const {
+    return count_ == other.count_ && digest_ == other.digest_;
+  }
 
 private:
-  block_record *records_ = nullptr;
-  std::size_t count_ = 0;
-  std::size_t capacity_ = 0;
+  // splitmix64's finalizer: every bit of the input moves about half the bits of the output.
+  static std::uint64_t mix(std::uint64_t x) {
+    x += 0x9E3779B97F4A7C15u;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
+    return x ^ (x >> 31);
+  }
+
+  std::uint64_t count_ = 0;
+  std::uint64_t digest_ = 0;
 };
 
 // Reads bytes in order from a position and keeps the CRC32 of those read, as an index
@@ -143,10 +139,19 @@ private:
     return read_up_to(at, dst, length) == length;
   }
 
+  // How many of the streams walked lately hold `at` in their span; forgets those that end
+  // before it. Streams are found in the order of their positions, so none starts after it.
+  unsigned spans_holding(std::uint64_t at);
+
   // Walks the stream whose header is at `at`; `end` is where an intact one ends.
   stream_verdict walk_stream(std::uint64_t at, const stream_flags &flags);
   stream_verdict walk_block(std::uint64_t at, std::size_t check_size, std::uint64_t &end);
-  stream_verdict check_index(std::uint64_t at, std::uint64_t &end);
+  stream_verdict check_index(std::uint64_t at, std::size_t check_size, std::uint64_t &end);
+  // Which block the index disagrees on first, found by walking the blocks again.
+  stream_verdict first_disagreement(std::uint64_t index_at, std::size_t check_size);
+  void read_number_at(std::uint64_t &at, std::uint64_t &value);
+  // The sizes of the block at `at`, walked before, and `at` moved past it.
+  block_record block_sizes(std::uint64_t &at, std::size_t check_size);
   stream_verdict check_footer(std::uint64_t at, std::uint64_t index_size,
                               const stream_flags &flags);
 
@@ -167,14 +172,22 @@ private:
   xz_report report_;
   std::uint64_t file_size_;
   bool scan_;
-  block_records blocks_;
-  std::uint64_t stream_ = 0; // streams found so far, the one walked last
-  std::uint64_t block_ = 0;  // blocks walked in it
+  record_digest walked_;        // the blocks of the stream walked last
+  std::uint64_t blocks_at_ = 0; // where its first block lies
+  std::uint64_t stream_ = 0;    // streams found so far, the one walked last
+  std::uint64_t block_ = 0;     // blocks walked in it
   std::uint64_t intact_ = 0;
   std::uint64_t damaged_ = 0;
   std::uint64_t truncated_ = 0;
   std::uint64_t faults_between_ = 0;
   xz_walk_result stopped_ = xz_walk_result::all_intact;
+  // Where the walks of the last streams reached, those that a stream found now may lie in.
+  struct walked_span {
+    std::uint64_t end;
+    std::uint64_t stream;
+  };
+  walked_span spans_[2] = {};
+  unsigned spans_count_ = 0;
 };
 
 std::size_t file_walk::read_up_to(std::uint64_t at, unsigned char *dst, std::size_t length) {
@@ -271,6 +284,7 @@ xz_walk_result file_walk::run() {
   // bytes are none of this walk's business.
   const bool xz_file = !scan_ && first != found_header::none;
   bool following = true;
+  bool read_error_told = false;
   std::uint64_t from = 0;
   while (!stopped() && !input_.failed()) {
     std::uint64_t at = from;
@@ -302,38 +316,61 @@ xz_walk_result file_walk::run() {
     } else if (!find_stream(from, at, flags)) {
       break;
     }
+    // A damaged stream's data may hold stream headers, and theirs more: each is walked, and
+    // so each byte listed again, only while it lies inside the data of one stream at most.
+    if (spans_holding(at) == std::size(spans_)) {
+      said(report_.stream_not_walked(at, spans_[1].stream, spans_[0].stream));
+      following = false;
+      from = at + 1;
+      continue;
+    }
     ++stream_;
+    if (spans_count_ > 0)
+      said(report_.stream_inside(stream_, at, spans_[0].stream));
     const stream_verdict v = walk_stream(at, flags);
     if (stopped())
       break;
+    spans_[spans_count_++] =
+        walked_span{std::max(input_.position(), at + xz::stream_header_size), stream_};
     tally(at, v);
-    if (v.fault == stream_fault::read_error)
-      return said(out_.flush()) ? xz_walk_result::read_error : stopped_;
+    read_error_told = v.fault == stream_fault::read_error;
     following = v.fault == stream_fault::none;
     from = following ? v.at : at + xz::stream_header_size;
   }
-  // What was found goes out even when a read has failed.
-  if (input_.failed() && !stopped())
-    return said(report_.read_error(input_.position()) && out_.flush()) ? xz_walk_result::read_error
-                                                                       : stopped_;
+  // What was found goes out even when a read has failed, with the summary.
+  if (input_.failed() && !read_error_told && !stopped())
+    said(report_.read_error(input_.position()));
   if (stopped() || !said(report_.summary(intact_, damaged_, truncated_, faults_between_)) ||
       !said(out_.flush()))
     return stopped_;
+  if (input_.failed())
+    return xz_walk_result::read_error;
   const bool all_intact = intact_ > 0 && damaged_ == 0 && truncated_ == 0 && faults_between_ == 0;
   return all_intact ? xz_walk_result::all_intact : xz_walk_result::faults;
 }
 
+unsigned file_walk::spans_holding(std::uint64_t at) {
+  unsigned kept = 0;
+  for (unsigned i = 0; i < spans_count_; ++i)
+    if (spans_[i].end > at)
+      spans_[kept++] = spans_[i];
+  spans_count_ = kept;
+  return kept;
+}
+
 stream_verdict file_walk::walk_stream(std::uint64_t at, const stream_flags &flags) {
-  if (!said(report_.stream_found(stream_, at, flags.check_type())))
-    return {};
+  // Flags the format does not define say nothing of the check either: the verdict stands alone.
   if (!flags.defined()) {
     stream_verdict v = verdict(stream_fault::stream_flags);
     v.found = std::uint64_t{flags.bytes[0]} << 8 | flags.bytes[1];
     return v;
   }
-  blocks_.clear();
+  if (!said(report_.stream_found(stream_, at, flags.check_type())))
+    return {};
+  walked_ = {};
   block_ = 0;
-  std::uint64_t next = at + xz::stream_header_size;
+  blocks_at_ = at + xz::stream_header_size;
+  std::uint64_t next = blocks_at_;
   for (;;) {
     input_.seek(next);
     const int first = input_.read_byte();
@@ -349,7 +386,7 @@ stream_verdict file_walk::walk_stream(std::uint64_t at, const stream_flags &flag
       return v;
   }
   std::uint64_t footer_at = 0;
-  const stream_verdict v = check_index(next, footer_at);
+  const stream_verdict v = check_index(next, xz::check_size(flags.check_type()), footer_at);
   if (v.fault != stream_fault::none || stopped())
     return v;
   return check_footer(footer_at, footer_at - next, flags);
@@ -378,7 +415,10 @@ stream_verdict file_walk::walk_block(std::uint64_t at, std::size_t check_size, s
     return {};
   if (walked == walk_result::read_error)
     return verdict(stream_fault::read_error, block_, closing.offset);
-  if (rules.fault() != chunk_fault::none) {
+  // A header that the end of the file cuts short is missing bytes, not holding bad ones.
+  const bool cut_short = rules.fault() != chunk_fault::none &&
+                         rules.faulty().offset + header_length(rules.faulty().kind) > file_size_;
+  if (rules.fault() != chunk_fault::none && !cut_short) {
     stream_verdict v = verdict(fault_of(rules.fault()), block_, rules.faulty().offset);
     v.found = rules.faulty().props;
     return v;
@@ -412,12 +452,12 @@ stream_verdict file_walk::walk_block(std::uint64_t at, std::size_t check_size, s
   end = input_.position() + check_size;
   if (end > file_size_)
     return verdict(stream_fault::end_in_check, block_, input_.position());
-  if (!blocks_.push({header_size + compressed + check_size, rules.unpacked_total()}))
-    stopped_ = xz_walk_result::no_memory;
+  walked_.add({header_size + compressed + check_size, rules.unpacked_total()});
   return {};
 }
 
-stream_verdict file_walk::check_index(std::uint64_t at, std::uint64_t &end) {
+stream_verdict file_walk::check_index(std::uint64_t at, std::size_t check_size,
+                                      std::uint64_t &end) {
   crc_reader reader(input_, at);
   reader.next(); // the index indicator, 0
   const auto cut = [&] {
@@ -440,14 +480,12 @@ stream_verdict file_walk::check_index(std::uint64_t at, std::uint64_t &end) {
   }
   if (!said(report_.index_found(at, records)))
     return {};
-  if (records != blocks_.size())
-    return disagreement(stream_fault::index_block_count, 0, records, blocks_.size());
-  // Any disagreement counts only once the CRC32 shows the index is as written.
-  stream_verdict first_disagreement;
+  if (records != walked_.count())
+    return disagreement(stream_fault::index_block_count, 0, records, walked_.count());
+  record_digest listed;
   for (std::uint64_t i = 0; i < records; ++i) {
-    std::uint64_t unpadded = 0;
-    std::uint64_t uncompressed = 0;
-    for (std::uint64_t *field : {&unpadded, &uncompressed}) {
+    block_record record{};
+    for (std::uint64_t *field : {&record.unpadded_size, &record.uncompressed_size}) {
       switch (read_number(reader, *field)) {
       case number_read::end:
         return cut();
@@ -457,14 +495,7 @@ stream_verdict file_walk::check_index(std::uint64_t at, std::uint64_t &end) {
         break;
       }
     }
-    if (first_disagreement.fault != stream_fault::none)
-      continue;
-    if (unpadded != blocks_[i].unpadded_size)
-      first_disagreement = disagreement(stream_fault::index_unpadded_size, i + 1, unpadded,
-                                        blocks_[i].unpadded_size);
-    else if (uncompressed != blocks_[i].uncompressed_size)
-      first_disagreement = disagreement(stream_fault::index_uncompressed_size, i + 1, uncompressed,
-                                        blocks_[i].uncompressed_size);
+    listed.add(record);
   }
   while ((input_.position() - at) % 4 != 0) {
     const int byte = reader.next();
@@ -480,7 +511,50 @@ stream_verdict file_walk::check_index(std::uint64_t at, std::uint64_t &end) {
   if (crc != xz::little_endian_32(stored))
     return verdict(stream_fault::index_crc, 0, at);
   end = input_.position();
-  return first_disagreement;
+  // Any disagreement counts only once the CRC32 shows the index is as written.
+  return listed == walked_ ? stream_verdict{} : first_disagreement(at, check_size);
+}
+
+stream_verdict file_walk::first_disagreement(std::uint64_t index_at, std::size_t check_size) {
+  std::uint64_t block_at = blocks_at_;
+  // The index has been read whole once: its indicator and numbers are known to be valid.
+  std::uint64_t record_at = index_at + 1;
+  std::uint64_t records = 0;
+  read_number_at(record_at, records);
+  for (std::uint64_t i = 1; i <= records; ++i) {
+    block_record listed{};
+    read_number_at(record_at, listed.unpadded_size);
+    read_number_at(record_at, listed.uncompressed_size);
+    const block_record walked = block_sizes(block_at, check_size);
+    if (listed.unpadded_size != walked.unpadded_size)
+      return disagreement(stream_fault::index_unpadded_size, i, listed.unpadded_size,
+                          walked.unpadded_size);
+    if (listed.uncompressed_size != walked.uncompressed_size)
+      return disagreement(stream_fault::index_uncompressed_size, i, listed.uncompressed_size,
+                          walked.uncompressed_size);
+  }
+  return {};
+}
+
+void file_walk::read_number_at(std::uint64_t &at, std::uint64_t &value) {
+  crc_reader reader(input_, at);
+  read_number(reader, value);
+  at = input_.position();
+}
+
+block_record file_walk::block_sizes(std::uint64_t &at, std::size_t check_size) {
+  input_.seek(at);
+  const std::size_t header_size = xz::block_header_size(static_cast<unsigned>(input_.read_byte()));
+  const std::uint64_t data_at = at + header_size;
+  input_.seek(data_at);
+  std::uint64_t unpacked = 0;
+  for (chunk_header chunk; (chunk = read_chunk_header(input_)).kind != chunk_kind::end_of_walk;) {
+    unpacked += chunk.unpacked_size;
+    input_.skip(chunk.kind == chunk_kind::uncompressed ? chunk.unpacked_size : chunk.packed_size);
+  }
+  const std::uint64_t compressed = input_.position() - data_at;
+  at = data_at + (compressed + 3) / 4 * 4 + check_size;
+  return {header_size + compressed + check_size, unpacked};
 }
 
 stream_verdict file_walk::check_footer(std::uint64_t at, std::uint64_t index_size,

@@ -11,7 +11,6 @@ enum class xz_walk_result {
   faults,      // a stream damaged or cut short, a fault between streams, or no stream at all
   read_error,  // the file could not be read; reported as such
   write_error, // the report could not be written
-  no_memory,   // too many blocks to keep for the comparison with the index
 };
 
 // Finds every .xz stream in the file of file_size bytes and walks it block by block from
