@@ -7,7 +7,7 @@ set -eu
 
 tool_packages="cmake make g++"
 test_packages="$tool_packages pkg-config libgtest-dev liblzma-dev xz-utils 7zip groff-base
-  dpkg-dev lintian file"
+  dpkg-dev lintian file time"
 
 usage() {
   echo "usage: sh setup.sh tool|tests|packages [DEBIAN-PACKAGE...]" >&2

@@ -11,9 +11,22 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <unistd.h>
 
 namespace fuzz_input {
+
+// What `write` writes to fd, a file of its own that this closes: the output of a walk, read
+// back to be checked.
+template <typename Write> std::string written_to(int fd, Write write) {
+  write(fd);
+  std::string text(static_cast<std::size_t>(lseek(fd, 0, SEEK_CUR)), '\0');
+  if (pread(fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()))
+    std::abort();
+  close(fd);
+  return text;
+}
 
 constexpr std::uint64_t below_2_gib = 0x80000000u;
 

@@ -30,12 +30,7 @@ template <typename Write> std::string bounded(std::size_t data_size, Write write
   const auto limit = static_cast<off_t>((data_size / 3 + 4) * 64);
   if (fd < 0 || ftruncate(fd, limit) != 0 || fcntl(fd, F_ADD_SEALS, F_SEAL_GROW) != 0)
     std::abort();
-  write(fd);
-  std::string text(static_cast<std::size_t>(lseek(fd, 0, SEEK_CUR)), '\0');
-  if (pread(fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()))
-    std::abort();
-  close(fd);
-  return text;
+  return fuzz_input::written_to(fd, write);
 }
 
 // The properties every listing has, whatever the input: it parses strictly, the chunks

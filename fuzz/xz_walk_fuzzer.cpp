@@ -4,6 +4,7 @@
 
 #include "byte_input.h"
 #include "chunk_walk.h"
+#include "fuzz_input.h"
 #include "listing_writer.h"
 #include "xz_walk.h"
 
@@ -26,12 +27,7 @@ template <typename Write> std::string written_by(Write write) {
   const int fd = memfd_create("report", MFD_CLOEXEC);
   if (fd < 0)
     std::abort();
-  write(fd);
-  std::string text(static_cast<std::size_t>(lseek(fd, 0, SEEK_CUR)), '\0');
-  if (pread(fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()))
-    std::abort();
-  close(fd);
-  return text;
+  return fuzz_input::written_to(fd, write);
 }
 
 std::string listing_at(int fd, std::uint64_t offset) {

@@ -38,4 +38,15 @@ int usage_error(const program_texts &texts) {
   return exit_usage;
 }
 
+// Static: the two 64 KiB buffers in them would not fit a small stack.
+listing_writer &standard_output() {
+  static listing_writer out(fileno(stdout), is_terminal(fileno(stdout)));
+  return out;
+}
+
+byte_input &input_from(std::FILE *file) {
+  static byte_input input(fileno(file));
+  return input;
+}
+
 } // namespace command_line

@@ -4,6 +4,11 @@
 // What both programs' mains share: their exit statuses, the answers to --help and
 // --version, and the usage error.
 
+#include "byte_input.h"
+#include "listing_writer.h"
+
+#include <cstdio>
+
 namespace command_line {
 
 constexpr int exit_ok = 0;
@@ -26,6 +31,10 @@ bool answered_help_or_version(int argc, char **argv, const program_texts &texts,
 
 // Writes the usage to standard error: exit_usage.
 int usage_error(const program_texts &texts);
+
+// The listing on standard output, and the input read from `file`: one of each for the run.
+listing_writer &standard_output();
+byte_input &input_from(std::FILE *file);
 
 } // namespace command_line
 

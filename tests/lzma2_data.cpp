@@ -97,7 +97,7 @@ std::string xz_file(const std::vector<std::string> &pieces, std::uint32_t preset
 }
 
 std::string xz_around(const std::string &lzma2_data, std::uint64_t unpacked_size,
-                      unsigned check_type) {
+                      unsigned check_type, std::size_t blocks) {
   lzma_options_lzma options;
   check(!lzma_lzma_preset(&options, 0), "no preset 0");
   lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
@@ -114,17 +114,19 @@ std::string xz_around(const std::string &lzma2_data, std::uint64_t unpacked_size
   check(lzma_stream_header_encode(&flags, stream_header) == LZMA_OK &&
             lzma_block_header_encode(&block, header) == LZMA_OK,
         "headers do not encode");
+  std::string one(reinterpret_cast<char *>(header), block.header_size);
+  one += lzma2_data;
+  one.append((4 - lzma2_data.size() % 4) % 4 + lzma_check_size(flags.check), '\0');
   std::string out(reinterpret_cast<char *>(stream_header), sizeof stream_header);
-  out.append(reinterpret_cast<char *>(header), block.header_size);
-  out += lzma2_data;
-  out.append((4 - lzma2_data.size() % 4) % 4 + lzma_check_size(flags.check), '\0');
+  for (std::size_t i = 0; i < blocks; ++i)
+    out += one;
 
   lzma_index *index = lzma_index_init(nullptr);
   const std::uint64_t unpadded_size =
       block.header_size + lzma2_data.size() + lzma_check_size(flags.check);
-  check(index != nullptr &&
-            lzma_index_append(index, nullptr, unpadded_size, unpacked_size) == LZMA_OK,
-        "no index");
+  check(index != nullptr, "no index");
+  for (std::size_t i = 0; i < blocks; ++i)
+    check(lzma_index_append(index, nullptr, unpadded_size, unpacked_size) == LZMA_OK, "no index");
   std::string index_bytes(lzma_index_size(index), '\0');
   std::size_t written = 0;
   check(lzma_index_buffer_encode(index, reinterpret_cast<std::uint8_t *>(index_bytes.data()),

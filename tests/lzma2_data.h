@@ -26,10 +26,11 @@ std::string mixed_data(std::size_t size);
 std::string raw_lzma2(const std::vector<std::string> &pieces, std::uint32_t preset);
 std::string xz_file(const std::vector<std::string> &pieces, std::uint32_t preset);
 
-// An .xz stream of one block around LZMA2 data that unpacks to unpacked_size bytes; the data
-// need not be valid. The check, of the type given by its ID, is all zero bytes.
+// An .xz stream of one block, or of that many alike, around LZMA2 data that unpacks to
+// unpacked_size bytes; the data need not be valid. The check, of the type given by its ID, is
+// all zero bytes.
 std::string xz_around(const std::string &lzma2_data, std::uint64_t unpacked_size,
-                      unsigned check_type = 0);
+                      unsigned check_type = 0, std::size_t blocks = 1);
 
 // Where one LZMA2 stream lies in a file, and what it decodes to.
 struct stream_extent {

@@ -68,20 +68,18 @@ const std::string text = text_data(60000);
 const std::string mixed = mixed_data(700000);
 const std::string nothing;
 // Magic bytes whose header fails its CRC32.
-const std::string fake_magic = "lead \xFD"
+const std::string fake_magic = "\xFD"
                                "7zXZ" +
                                std::string(1, '\0') + "\x01\x02\x03\x04\x05\x06";
 
-// Streams made by xz with their options from their data, one after the other, each after
-// `gap` bytes of gap_byte, behind `lead` random bytes or else lead_bytes.
+// Streams made by xz with their options from their data, one after the other, each followed
+// by `gap`, behind `lead` random bytes.
 struct intact_case {
   const char *name;
   std::vector<std::pair<const char *, const std::string *>> streams;
-  std::size_t gap = 0;
-  char gap_byte = 0;
+  std::string gap = {};
   std::size_t lead = 0;
   bool scan = false;
-  std::string lead_bytes = {};
 };
 
 const intact_case intact_cases[] = {
@@ -93,11 +91,16 @@ const intact_case intact_cases[] = {
     {"check_sha256", {{"--check=sha256", &text}}},
     {"x86_filter", {{"--x86 --lzma2=preset=1", &mixed}}},
     {"delta_filter", {{"--delta=dist=4 --lzma2=preset=6", &text}}},
-    {"streams_with_padding", {{"--block-size=20000", &text}, {"--check=sha256", &text}}, 8},
+    {"streams_with_padding",
+     {{"--block-size=20000", &text}, {"--check=sha256", &text}},
+     std::string(8, '\0')},
     {"empty_stream_between", {{"", &text}, {"", &nothing}, {"", &text}}},
-    {"embedded_at_odd_offsets", {{"--block-size=30000", &text}, {"-0", &mixed}}, 777, 'q', 1001},
-    {"scan_past_a_first_stream", {{"", &text}, {"-1", &text}}, 5, 'x', 0, true},
-    {"magic_bytes_that_are_no_stream", {{"", &text}}, 0, 0, 0, false, fake_magic},
+    {"embedded_at_odd_offsets",
+     {{"--block-size=30000", &text}, {"-0", &mixed}},
+     std::string(777, 'q'),
+     1001},
+    // Magic bytes right after a stream open no stream here, and cost nothing.
+    {"scan_past_a_first_stream", {{"", &text}, {"-1", &text}}, fake_magic, 0, true},
 };
 
 void PrintTo(const intact_case &c, std::ostream *os) {
@@ -110,13 +113,13 @@ class intact : public testing::TestWithParam<intact_case> {};
 TEST_P(intact, lists_every_block_where_xz_finds_it) {
   const intact_case &c = GetParam();
   temp_dir dir;
-  std::string contents = c.lead_bytes + random_data(c.lead, 3);
+  std::string contents = random_data(c.lead, 3);
   std::vector<block_place> blocks;
   for (std::size_t i = 0; i < c.streams.size(); ++i) {
     const std::string file = xz(dir, c.streams[i].first, *c.streams[i].second);
     for (const block_place &b : blocks_by_xz(dir, file, contents.size(), i))
       blocks.push_back(b);
-    contents += file + std::string(c.gap, c.gap_byte);
+    contents += file + c.gap;
   }
   const std::string path = dir.write("file", contents);
   const process_output got = run_xz_tool(c.scan ? std::vector<std::string>{"--scan", path}
@@ -139,16 +142,27 @@ TEST_P(intact, lists_every_block_where_xz_finds_it) {
 
 INSTANTIATE_TEST_SUITE_P(table, intact, testing::ValuesIn(intact_cases), case_name);
 
-// A file, and the line that must say what is wrong with it.
+// A file, and the lines that must say what is wrong with it: all that is written, or lines
+// written one after the other.
 struct faulty_file {
   std::string contents;
   std::string line;
+  bool whole = false;
 };
 
 const std::string stream_1 = "stream 1 at 00000000: ";
 
 std::string damaged(const std::string &why) {
   return stream_1 + "damaged: " + why;
+}
+
+// Writes at crc_at the CRC32 of the bytes from `from` up to `to`: by default there, as a
+// header or an index ends.
+void give_crc32(std::string &file, std::uint64_t from, std::uint64_t to, std::uint64_t crc_at = 0) {
+  const std::uint32_t crc =
+      lzma_crc32(reinterpret_cast<const std::uint8_t *>(file.data()) + from, to - from, 0);
+  for (int i = 0; i < 4; ++i)
+    file[(crc_at == 0 ? to : crc_at) + i] = static_cast<char>(crc >> (8 * i));
 }
 
 // Three blocks with CRC32 checks, written by threads (which store sizes in block headers),
@@ -161,29 +175,34 @@ struct three_blocks {
     return {file.substr(0, at),
             stream_1 + "truncated: the file ends at " + position(at) + ", " + where};
   }
-  faulty_file with(std::uint64_t at, int byte, const std::string &why) const {
+  // One byte changed, and the CRC32 of [crc_from, crc_to) made good when one is given.
+  faulty_file with(std::uint64_t at, int byte, const std::string &why, std::uint64_t crc_from = 0,
+                   std::uint64_t crc_to = 0) const {
     std::string changed = file;
     changed[at] = static_cast<char>(byte);
+    if (crc_to != 0)
+      give_crc32(changed, crc_from, crc_to);
     return {changed, damaged(why)};
+  }
+  faulty_file in_header_of_block_2(std::uint64_t at, int byte, const std::string &why) const {
+    return with(at, byte, why, blocks[1].header_at, blocks[1].data_at - 4);
+  }
+  faulty_file in_footer(std::uint64_t at, int byte, const std::string &why) const {
+    faulty_file changed = with(footer_at() + at, byte, why);
+    give_crc32(changed.contents, footer_at() + 4, footer_at() + 10, footer_at());
+    return changed;
   }
   std::uint64_t index_at() const { return blocks[2].header_at + blocks[2].total_size; }
   std::uint64_t footer_at() const { return file.size() - 12; }
   std::string header_of_block_2() const {
     return "the header of block 1.2 at " + position(blocks[1].header_at) + ": ";
   }
+  std::string footer() const { return "the stream footer at " + position(footer_at()); }
 
   const temp_dir &dir;
   std::string file;
   std::vector<block_place> blocks;
 };
-
-// Writes at crc_at the CRC32 of the bytes from `from` up to there, as a header ends.
-void give_crc32(std::string &file, std::uint64_t from, std::uint64_t crc_at) {
-  const std::uint32_t crc =
-      lzma_crc32(reinterpret_cast<const std::uint8_t *>(file.data()) + from, crc_at - from, 0);
-  for (int i = 0; i < 4; ++i)
-    file[crc_at + i] = static_cast<char>(crc >> (8 * i));
-}
 
 // A stored chunk of one byte: its data needs three bytes of padding.
 const std::string stored = bytes({0x01, 0x00, 0x00, 'a', 0x00});
@@ -197,8 +216,19 @@ std::string as_class(int chunk_class, bool with_props = true) {
 std::string with_props(int props) {
   return lzma.substr(0, 5) + std::string(1, static_cast<char>(props)) + lzma.substr(6);
 }
-// As a decoder of the chunks wants to see them: "a" stored, then the compressed text.
-const std::uint64_t stored_and_text = 1 + 23;
+const std::string lzma_chunk = lzma.substr(0, lzma.size() - 1);
+
+// The stored chunk in a block whose header holds these bytes after its size byte, up to its
+// CRC32, which is made good; `dictionary` stands for the dictionary byte it had.
+constexpr int dictionary = -1;
+std::string stored_in_block(const std::vector<int> &header) {
+  std::string file = xz_around(stored, 1);
+  for (std::size_t i = 0; i < header.size(); ++i)
+    if (header[i] != dictionary)
+      file[0x0D + i] = static_cast<char>(header[i]);
+  give_crc32(file, 0x0C, 0x14);
+  return file;
+}
 
 struct fault_case {
   const char *name;
@@ -214,9 +244,10 @@ const fault_case fault_cases[] = {
     {"cut_in_stream_header", [](f3 f) { return f.cut(8, "inside the stream header"); }},
     {"cut_in_block_header",
      [](f3 f) { return f.cut(f.blocks[1].header_at + 3, "inside the header of block 1.2"); }},
+    // Inside the chunk header: missing bytes, not bad ones.
     {"cut_in_data",
      [](f3 f) {
-       return f.cut(f.blocks[1].data_at + 100,
+       return f.cut(f.blocks[1].data_at + 5,
                     "inside block 1.2, in the chunk at " + position(f.blocks[1].data_at));
      }},
     {"cut_before_end_marker",
@@ -235,39 +266,75 @@ const fault_case fault_cases[] = {
        return f.cut(f.blocks[0].header_at + f.blocks[0].total_size - 2,
                     "inside the check of block 1.1");
      }},
+    {"cut_after_a_check",
+     [](f3 f) { return f.cut(f.blocks[1].header_at, "where a block header or the index is due"); }},
     {"cut_in_index", [](f3 f) { return f.cut(f.index_at() + 2, "inside the index"); }},
     {"cut_in_footer", [](f3 f) { return f.cut(f.file.size() - 5, "inside the stream footer"); }},
     // One byte changed in each kind of field.
     {"stream_flags", [](f3 f) { return f.with(7, 0x04, "the stream header's CRC32 fails"); }},
+    // Flags the format does not define say nothing of the check: the verdict stands alone.
+    {"stream_flags_undefined",
+     [](f3 f) {
+       faulty_file changed =
+           f.with(7, 0x11, "stream flags 00 11 that the format does not define", 6, 8);
+       changed.line += "\n1 stream: 0 intact, 1 damaged, 0 truncated";
+       changed.whole = true;
+       return changed;
+     }},
     {"block_flags",
      [](f3 f) {
        return f.with(f.blocks[1].header_at + 1, 0x40, f.header_of_block_2() + "its CRC32 fails");
+     }},
+    {"block_flags_reserved",
+     [](f3 f) {
+       const std::uint64_t at = f.blocks[1].header_at + 1;
+       return f.in_header_of_block_2(at, f.file[at] | 0x04,
+                                     f.header_of_block_2() + "reserved flag bits are set");
      }},
     {"block_header_size",
      [](f3 f) {
        return f.with(f.blocks[1].header_at, 0x02, f.header_of_block_2() + "its CRC32 fails");
      }},
+    // Threads write the sizes first after the flags, compressed then uncompressed.
     {"compressed_size_in_header",
      [](f3 f) {
-       // Threads write the sizes first after the flags: flip the lowest bit of the
-       // compressed size and give the header its CRC32 again.
        const block_place &b = f.blocks[1];
-       faulty_file changed =
-           f.with(b.header_at + 2, f.file[b.header_at + 2] ^ 1,
-                  "block 1.2: its header gives " + std::to_string(b.data_size ^ 1) +
-                      " bytes of data, the walk finds " + std::to_string(b.data_size));
-       give_crc32(changed.contents, b.header_at, b.data_at - 4);
-       return changed;
+       return f.in_header_of_block_2(
+           b.header_at + 2, f.file[b.header_at + 2] ^ 1,
+           "block 1.2: its header gives " + std::to_string(b.data_size ^ 1) +
+               " bytes of data, the walk finds " + std::to_string(b.data_size));
+     }},
+    {"uncompressed_size_in_header",
+     [](f3 f) {
+       std::uint64_t at = f.blocks[1].header_at + 3;
+       for (std::uint64_t size = f.blocks[1].data_size; size >= 0x80; size >>= 7)
+         ++at;
+       return f.in_header_of_block_2(
+           at, f.file[at] ^ 1,
+           "block 1.2: its header gives 20001 bytes unpacked, the walk finds 20000");
+     }},
+    {"compressed_size_0",
+     [](f3) {
+       return faulty_file{stored_in_block({0x40, 0x00, 0x21, 0x01, dictionary, 0x00, 0x00}),
+                          damaged("the header of block 1.1 at 0000000C: its compressed size is 0")};
      }},
     // liblzma's own number decoder refuses a number that ends in a needless zero byte.
     {"filter_id_with_a_needless_zero_byte",
      [](f3) {
-       std::string file = xz_around(stored, 1);
-       const char dictionary = file[0x10];
-       file.replace(0x0E, 6, bytes({0xA1, 0x00, 0x01, dictionary, 0x00, 0x00}));
-       give_crc32(file, 0x0C, 0x14);
-       return faulty_file{file, damaged("the header of block 1.1 at 0000000C: a filter's flags "
-                                        "are not valid numbers")};
+       return faulty_file{stored_in_block({0x00, 0xA1, 0x00, 0x01, dictionary, 0x00, 0x00}),
+                          damaged("the header of block 1.1 at 0000000C: a filter's flags "
+                                  "are not valid numbers")};
+     }},
+    {"largest_dictionary",
+     [](f3) {
+       return faulty_file{stored_in_block({0x00, 0x21, 0x01, 40, 0x00, 0x00, 0x00}),
+                          "1 stream: 1 intact, 0 damaged, 0 truncated"};
+     },
+     0},
+    {"block_header_padding",
+     [](f3) {
+       return faulty_file{stored_in_block({0x00, 0x21, 0x01, dictionary, 0x00, 0x01, 0x00}),
+                          damaged("the header of block 1.1 at 0000000C: its padding is not zero")};
      }},
     {"control_byte",
      [](f3 f) {
@@ -280,14 +347,35 @@ const fault_case fault_cases[] = {
        file[0x1D] = 1;
        return faulty_file{file, damaged("block 1.1: its padding at 0000001D is not zero")};
      }},
-    {"index_record",
-     [](f3) {
-       return faulty_file{xz_around(stored, 9), damaged("the index disagrees on block 1.1: "
-                                                        "uncompressed size 9, the walk finds 1")};
+    // The uncompressed sizes of blocks 2 and 3, 20000 each, changed: the first is named.
+    {"index_records",
+     [](f3 f) {
+       std::string file = f.file;
+       const std::string size = bytes({0xA0, 0x9C, 0x01});
+       for (std::size_t at = file.find(size, f.index_at() + 5); at < f.footer_at();
+            at = file.find(size, at + 1))
+         file[at] ^= 1;
+       give_crc32(file, f.index_at(), f.footer_at() - 4);
+       return faulty_file{file, damaged("the index disagrees on block 1.2: uncompressed size "
+                                        "20001, the walk finds 20000")};
      }},
     {"index_count",
      [](f3 f) {
        return f.with(f.index_at() + 1, 2, "the index lists 2 blocks, the walk finds 3");
+     }},
+    // Nine bytes at most: a tenth is no number, whatever the value.
+    {"index_count_of_10_bytes",
+     [](f3 f) {
+       std::string file = f.file;
+       file.replace(f.index_at() + 1, 1, std::string(9, '\x83') + "\x01");
+       return faulty_file{file, damaged("the index at " + position(f.index_at()) +
+                                        ": its number of records is not a valid number")};
+     }},
+    {"index_padding",
+     [](f3 f) {
+       return f.with(f.footer_at() - 5, 1,
+                     "the index at " + position(f.index_at()) + ": its padding is not zero",
+                     f.index_at(), f.footer_at() - 4);
      }},
     {"index_crc",
      [](f3 f) {
@@ -296,13 +384,22 @@ const fault_case fault_cases[] = {
      }},
     {"footer_crc",
      [](f3 f) {
-       return f.with(f.footer_at(), f.file[f.footer_at()] ^ 1,
-                     "the stream footer at " + position(f.footer_at()) + ": its CRC32 fails");
+       return f.with(f.footer_at(), f.file[f.footer_at()] ^ 1, f.footer() + ": its CRC32 fails");
      }},
     {"footer_magic",
+     [](f3 f) { return f.with(f.file.size() - 1, 'Q', f.footer() + ": it does not end in YZ"); }},
+    {"footer_magic_QZ",
+     [](f3 f) { return f.with(f.file.size() - 2, 'Q', f.footer() + ": it does not end in YZ"); }},
+    {"footer_flags",
      [](f3 f) {
-       return f.with(f.file.size() - 1, 'Q',
-                     "the stream footer at " + position(f.footer_at()) + ": it does not end in YZ");
+       return f.in_footer(9, 0x04, f.footer() + ": its flags differ from the header's");
+     }},
+    {"footer_backward_size",
+     [](f3 f) {
+       const std::uint64_t size = f.footer_at() - f.index_at();
+       return f.in_footer(4, f.file[f.footer_at() + 4] + 1,
+                          f.footer() + " gives an index of " + std::to_string(size + 4) +
+                              " bytes, the index has " + std::to_string(size));
      }},
     // Chunk headers that no valid stream holds, next to ones that are valid.
     {"valid_chunks",
@@ -317,18 +414,32 @@ const fault_case fault_cases[] = {
        return faulty_file{xz_around(lzma, 23, 3), stream_1 + "intact, 1 block, 68 bytes"};
      },
      0, false},
+    {"check_sha256_named",
+     [](f3 f) {
+       return faulty_file{xz(f.dir, "--check=sha256", text), stream_1 + "check SHA-256"};
+     },
+     0},
+    // The first fault stands, though the chunk after it resets all.
     {"first_chunk_keeps_dictionary",
      [](f3) {
-       return faulty_file{xz_around(as_class(0xC0), 23),
+       return faulty_file{xz_around(as_class(0xC0).substr(0, lzma_chunk.size()) + lzma, 46),
                           damaged("block 1.1: its first chunk, at 00000018, does not reset the "
                                   "dictionary")};
      }},
+    // A stored chunk that resets the dictionary leaves no properties to go on with.
     {"compressed_before_properties",
      [](f3) {
-       return faulty_file{xz_around(stored.substr(0, 4) + as_class(0xA0, false), stored_and_text),
-                          damaged("block 1.1: the chunk at 0000001C comes before any properties "
-                                  "byte since the dictionary reset")};
+       return faulty_file{
+           xz_around(lzma_chunk + stored.substr(0, 4) + as_class(0xA0, false), 23 + 1 + 23),
+           damaged("block 1.1: the chunk at " + position(0x18 + lzma_chunk.size() + 4) +
+                   " comes before any properties byte since the dictionary reset")};
      }},
+    // lc + lp of 4 is the most there may be; the data does not decode with them.
+    {"lc_plus_lp_of_4",
+     [](f3) {
+       return faulty_file{xz_around(with_props(0x04), 23), stream_1 + "intact, 1 block, 64 bytes"};
+     },
+     0, false},
     {"properties_above_224",
      [](f3) {
        return faulty_file{xz_around(with_props(0xE1), 23),
@@ -351,12 +462,28 @@ const fault_case fault_cases[] = {
     {"bytes_after_the_streams",
      [](f3 f) {
        return faulty_file{f.file + "junk", "bytes at " + position(f.file.size()) +
-                                               ": neither stream padding nor a stream"};
+                                               ": neither stream padding nor a stream\n1 stream: "
+                                               "1 intact, 0 damaged, 0 truncated; 1 fault "
+                                               "between streams"};
      }},
     {"no_stream",
      [](f3) {
        return faulty_file{text, "no .xz stream found"};
      }},
+    // In a container, magic bytes that open no stream are no fault.
+    {"magic_bytes_whose_crc32_fails",
+     [](f3 f) {
+       return faulty_file{"lead " + fake_magic + f.file,
+                          "magic bytes at 00000005: no stream, the header's CRC32 fails"};
+     },
+     0, false},
+    {"magic_bytes_cut_short",
+     [](f3 f) {
+       return faulty_file{"lead " + f.file + fake_magic.substr(0, 8),
+                          "magic bytes at " + position(5 + f.file.size()) +
+                              ": no stream, the file ends inside its header"};
+     },
+     0, false},
     {"damaged_then_intact_stream",
      [](f3 f) {
        const std::string lead(100, 'x');
@@ -376,9 +503,12 @@ TEST_P(faults, are_found_where_xz_finds_them) {
   temp_dir dir;
   const faulty_file f = GetParam().make(three_blocks(dir));
   const process_output got = run_xz_tool({dir.write("file", f.contents)});
-  EXPECT_NE(("\n" + got.out).find("\n" + f.line + "\n"), std::string::npos)
-      << f.line << "\nnot in\n"
-      << got.out;
+  if (f.whole)
+    EXPECT_EQ(got.out, f.line + "\n");
+  else
+    EXPECT_NE(("\n" + got.out).find("\n" + f.line + "\n"), std::string::npos)
+        << f.line << "\nnot in\n"
+        << got.out;
   EXPECT_EQ(got.exit_status, GetParam().status);
   if (GetParam().xz_checks) {
     EXPECT_EQ(xz_accepts(dir, f.contents), GetParam().status == 0);
@@ -387,7 +517,8 @@ TEST_P(faults, are_found_where_xz_finds_them) {
 
 INSTANTIATE_TEST_SUITE_P(table, faults, testing::ValuesIn(fault_cases), case_name);
 
-// What was found before a read fails still goes out, with the failure, and the status is 1.
+// What was found before a read fails still goes out, with the failure in the stream's
+// verdict alone, and the summary; the status is 1.
 TEST(native_xz, reports_a_read_error_after_what_it_found) {
   temp_dir dir;
   // Blocks of 6000 stored bytes, one of which ends in the bad block at 40 KiB.
@@ -397,8 +528,10 @@ TEST(native_xz, reports_a_read_error_after_what_it_found) {
   const process_output got = run_xz_tool({path}, {}, io_fault_env("bad_block"));
   const std::string listed = line_of(1, blocks[0]) + run_tool({path, hex(blocks[0].data_at)}).out;
   EXPECT_EQ(got.out.find(listed), got.out.find("block 1.1 ")) << got.out;
-  EXPECT_NE(got.out.find(": damaged: read error at "), std::string::npos) << got.out;
-  EXPECT_EQ(got.out.back(), '\n');
+  const std::size_t verdict = got.out.rfind("\nstream 1 at 00000000: damaged: read error at ");
+  EXPECT_EQ(got.out.find("read error"), verdict + 32) << got.out;
+  EXPECT_EQ(got.out.substr(got.out.find('\n', verdict + 1)),
+            "\n1 stream: 0 intact, 1 damaged, 0 truncated\n");
   EXPECT_EQ(got.exit_status, 1);
 
   // A file that can only be read in sequence cannot go back to search past damage: that is a
@@ -407,8 +540,41 @@ TEST(native_xz, reports_a_read_error_after_what_it_found) {
   damaged[blocks_by_xz(dir, damaged)[24].data_at] = 0x05;
   const process_output back =
       run_xz_tool({dir.write("damaged", damaged)}, {}, io_fault_env("unseekable"));
-  EXPECT_NE(back.out.find("\nread error at 0000000C\n"), std::string::npos) << back.out;
+  EXPECT_NE(back.out.find("\nread error at 0000000C\n1 stream: "), std::string::npos) << back.out;
   EXPECT_EQ(back.exit_status, 1);
+}
+
+// Output, time and memory grow with the file. Each stored chunk of a stream cut short holds a
+// stream header and a block header whose data starts at the next chunk, so that each stream
+// found lies in the data of the one before it; and a stream of many blocks is compared with
+// its index in the memory one block takes.
+TEST(native_xz, costs_in_proportion_to_the_file) {
+  temp_dir dir;
+  const std::string headers = xz_around(stored, 1).substr(0, 24);
+  process_output got[2];
+  for (int n : {100, 400}) {
+    std::string file = headers;
+    for (int i = 0; i < n; ++i)
+      file += bytes({i == 0 ? 1 : 2, 0, 23}) + headers;
+    got[n / 400] = run_xz_tool({dir.write("nested", file)});
+    EXPECT_EQ(got[n / 400].exit_status, 1);
+  }
+  EXPECT_LT(got[1].out.size(), 5 * got[0].out.size());
+  EXPECT_LT(got[1].reads, 5 * got[0].reads);
+  EXPECT_NE(got[0].out.find("\nstream 2 at 0000001B lies inside the data of stream 1\n"),
+            std::string::npos)
+      << got[0].out;
+  EXPECT_NE(got[0].out.find("\nmagic bytes at 00000036: a stream header inside the data of "
+                            "stream 2, which lies inside stream 1: not walked\n"),
+            std::string::npos);
+  // As GNU time tells it: a process this one starts itself would count this one's memory too.
+  std::uint64_t peak_kib[2] = {};
+  for (const std::size_t blocks : {1, 262144}) {
+    dir.write("blocks", xz_around(stored, 1, 0, blocks));
+    shell(dir, "/usr/bin/time -f %M -o peak " LZMA2_CHUNKS_XZ_BINARY " blocks");
+    peak_kib[blocks / 262144] = std::stoull(read_file(dir.path("peak")));
+  }
+  EXPECT_LT(peak_kib[1], peak_kib[0] + 512);
 }
 
 } // namespace

@@ -70,12 +70,8 @@ int run(int argc, char **argv) {
   const std::optional<std::uint64_t> size = positional_size(fileno(file));
   if (!size)
     return complain(o.path, "is not a file that can be read at any position, such as a pipe");
-
-  const int out_fd = fileno(stdout);
-  // Static: the two 64 KiB buffers in them would not fit a small stack.
-  static listing_writer out(out_fd, is_terminal(out_fd));
-  static byte_input input(fileno(file));
-  return exit_status(walk_xz_file(input, *size, o.scan, out));
+  return exit_status(
+      walk_xz_file(command_line::input_from(file), *size, o.scan, command_line::standard_output()));
 }
 
 } // namespace

@@ -36,12 +36,9 @@ int run(int argc, char **argv) {
     return command_line::exit_failure;
 
   const std::uint64_t start_offset = parse_start_offset(argv[2]);
-  const int out_fd = fileno(stdout);
-  // Static: the two 64 KiB buffers in them would not fit a small stack.
-  static listing_writer out(out_fd, is_terminal(out_fd));
-  static byte_input input(fileno(file));
+  listing_writer &out = command_line::standard_output();
   out.offset_line(start_offset);
-  return exit_status(walk_chunks(input, start_offset, out));
+  return exit_status(walk_chunks(command_line::input_from(file), start_offset, out));
 }
 
 } // namespace
