@@ -67,7 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *input, std::size_t siz
   const std::string report = written_by([&](int out) {
     byte_input in(fd);
     listing_writer writer(out);
-    result = walk_xz_file(in, size, scan, writer);
+    xz_walk_options options;
+    options.scan = scan;
+    result = walk_xz_file(in, size, options, writer);
   });
   const std::string summary = report.substr(report.rfind('\n', report.size() - 2) + 1);
   unsigned long long streams = 0, intact = 0, damaged = 0, truncated = 0;

@@ -21,6 +21,8 @@ public:
   byte_input &operator=(const byte_input &) = delete;
 
   std::uint64_t position() const { return position_; }
+  // The descriptor read, for readers of its own beside this one.
+  int descriptor() const { return fd_; }
 
   // The next byte, 0 to 255, or -1 at the end of the input, where the position stays.
   // After a read error every read gives -1.

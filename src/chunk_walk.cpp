@@ -59,11 +59,18 @@ chunk_header read_chunk_header(byte_input &input) {
 
 namespace {
 
+// In place of the listing, for a walk that lists nothing.
+struct no_listing {
+  bool chunk_line(const chunk_header &) { return true; }
+  bool closing_line(const chunk_header &) { return true; }
+  bool flush() { return true; }
+};
+
 // The one walk, with something done for each chunk header listed: nothing for the tool, a
 // decoder's checks for the .xz walk. A template, so that nothing costs a call per chunk.
-template <class each_chunk>
-walk_result walk(byte_input &input, std::uint64_t start_offset, listing_writer &out,
-                 chunk_header &closing, each_chunk &&on_chunk) {
+template <class listing, class each_chunk>
+walk_result walk(byte_input &input, std::uint64_t start_offset, listing &out, chunk_header &closing,
+                 each_chunk &&on_chunk) {
   input.seek(start_offset);
   for (;;) {
     // Lines found so far go out before a read that may wait on a slow pipe. Once the
@@ -92,8 +99,11 @@ walk_result walk_chunks(byte_input &input, std::uint64_t start_offset, listing_w
   return walk(input, start_offset, out, closing, [](const chunk_header &) {});
 }
 
-walk_result walk_chunks(byte_input &input, std::uint64_t start_offset, listing_writer &out,
+walk_result walk_chunks(byte_input &input, std::uint64_t start_offset, listing_writer *out,
                         chunk_rules &rules, chunk_header &closing) {
-  return walk(input, start_offset, out, closing,
-              [&rules](const chunk_header &header) { rules.check(header); });
+  const auto check = [&rules](const chunk_header &header) { rules.check(header); };
+  if (out != nullptr)
+    return walk(input, start_offset, *out, closing, check);
+  no_listing quiet;
+  return walk(input, start_offset, quiet, closing, check);
 }

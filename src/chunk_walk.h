@@ -23,9 +23,9 @@ chunk_header read_chunk_header(byte_input &input);
 // when the listing cannot be written.
 walk_result walk_chunks(byte_input &input, std::uint64_t start_offset, listing_writer &out);
 
-// The same walk and listing, which also checks each chunk header listed with `rules` and
-// gives the header that ended the walk in `closing`.
-walk_result walk_chunks(byte_input &input, std::uint64_t start_offset, listing_writer &out,
+// The same walk and listing, or the walk alone when `out` is null, which also checks each
+// chunk header with `rules` and gives the header that ended the walk in `closing`.
+walk_result walk_chunks(byte_input &input, std::uint64_t start_offset, listing_writer *out,
                         chunk_rules &rules, chunk_header &closing);
 
 #endif

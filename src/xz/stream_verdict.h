@@ -38,6 +38,12 @@ enum class stream_fault {
   footer_magic,
   footer_flags,
   footer_index_size, // the footer gives `expected`, the index has `found`
+  chunk_past_end,    // the chunk at `at` runs past the end of the file, but the index at `found`
+                     // follows
+  // Found by decoding the block.
+  data_error,  // the chunk at `at` does not decode: decoding gave up at `found`; `lost` bytes of
+               // the `expected` the block unpacks to are lost from that chunk on
+  check_fails, // the check field at `at` does not match; `found` is the check type
   read_error,
 };
 
@@ -49,6 +55,9 @@ struct stream_verdict {
   std::uint64_t expected = 0;
   std::uint64_t found = 0;
   const char *what = nullptr;
+  std::uint64_t lost = 0;
+  std::uint64_t damaged_blocks = 0; // in the stream, when it is damaged in its blocks
+  std::uint64_t ends_at = 0;        // where a damaged stream ends, when its footer says so
 
   bool truncated() const {
     return fault >= stream_fault::end_in_stream_header && fault <= stream_fault::end_in_footer;
