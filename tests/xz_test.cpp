@@ -230,11 +230,15 @@ std::string stored_in_block(const std::vector<int> &header) {
   return file;
 }
 
+// How --structure judges a file: as without it, or intact, blind to damage in what decodes.
+enum class by_structure { same, blind };
+
 struct fault_case {
   const char *name;
   faulty_file (*make)(const three_blocks &f);
   int status = 1;
   bool xz_checks = true; // xz -t can verify the file: it knows its check type
+  by_structure structure = by_structure::same;
 };
 
 using f3 = const three_blocks &;
@@ -434,12 +438,13 @@ const fault_case fault_cases[] = {
            damaged("block 1.1: the chunk at " + position(0x18 + lzma_chunk.size() + 4) +
                    " comes before any properties byte since the dictionary reset")};
      }},
-    // lc + lp of 4 is the most there may be; the data does not decode with them.
+    // lc + lp of 4 is the most there may be; the data, made with others, does not decode.
     {"lc_plus_lp_of_4",
      [](f3) {
-       return faulty_file{xz_around(with_props(0x04), 23), stream_1 + "intact, 1 block, 64 bytes"};
+       return faulty_file{xz_around(with_props(0x04), 23),
+                          damaged("block 1.1: the chunk at 00000018 does not decode: …")};
      },
-     0, false},
+     1, true, by_structure::blind},
     {"properties_above_224",
      [](f3) {
        return faulty_file{xz_around(with_props(0xE1), 23),
@@ -477,13 +482,84 @@ const fault_case fault_cases[] = {
                           "magic bytes at 00000005: no stream, the header's CRC32 fails"};
      },
      0, false},
+    // Damage that only decoding shows, where it lies, and the blocks after it judged.
+    {"flip_in_compressed_data",
+     [](f3 f) {
+       const block_place &b = f.blocks[1];
+       return f.with(b.data_at + 100, f.file[b.data_at + 100] ^ 0x10,
+                     "block 1.2: the chunk at " + position(b.data_at) + " does not decode: …");
+     },
+     1, true, by_structure::blind},
+    {"zeroed_sector",
+     [](f3 f) {
+       std::string file = xz(f.dir, "--block-size=100KiB", text_data(300000));
+       const block_place b = blocks_by_xz(f.dir, file)[1];
+       file.replace(b.data_at + 1000, 4096, 4096, '\0');
+       return faulty_file{file, "block 1.2 damaged: the chunk at " + position(b.data_at) +
+                                    " does not decode: …\n" + stream_1 +
+                                    "damaged: block 1.2: the chunk at " + position(b.data_at) +
+                                    " does not decode: …"};
+     },
+     1, true, by_structure::blind},
+    {"flip_in_stored_chunk",
+     [](f3 f) {
+       std::string file = xz(f.dir, "--check=crc32 --block-size=20000", random_data(60000, 9));
+       const block_place b = blocks_by_xz(f.dir, file)[1];
+       file[b.data_at + 100] ^= 1;
+       return faulty_file{file, damaged("block 1.2: its check at " +
+                                        position(b.header_at + b.total_size - 4) +
+                                        " does not match what it decodes to: the damage lies in "
+                                        "its stored chunks or in its check field")};
+     },
+     1, true, by_structure::blind},
+    {"flip_in_check",
+     [](f3 f) {
+       const std::uint64_t at = f.blocks[1].header_at + f.blocks[1].total_size - 4;
+       return f.with(at, f.file[at] ^ 1, "block 1.2: its check at " + position(at) + " does not …");
+     },
+     1, true, by_structure::blind},
+    // Blocks 1 and 3 damaged: each has its line, the verdict names the first.
+    {"two_damaged_blocks",
+     [](f3 f) {
+       faulty_file both =
+           f.with(f.blocks[0].data_at + 100, f.file[f.blocks[0].data_at + 100] ^ 0x10,
+                  "block 1.1: the chunk at " + position(f.blocks[0].data_at) + " does not …");
+       both.contents[f.blocks[2].data_at + 100] ^= 0x10;
+       both.line = "block 1.1 damaged: the chunk at " + position(f.blocks[0].data_at) + " …\n" +
+                   "block 1.3 damaged: the chunk at " + position(f.blocks[2].data_at) + " …\n" +
+                   both.line;
+       return both;
+     },
+     1, true, by_structure::blind},
+    // A size field that points past the end of the file, while the index shows it goes on.
+    {"size_past_the_end",
+     [](f3 f) {
+       const block_place &b = f.blocks[1];
+       return f.with(b.data_at + 3, 0xFF,
+                     "block 1.2: the chunk at " + position(b.data_at) +
+                         " runs past the end of the file, where the stream's index at " +
+                         position(f.index_at()) + " shows it goes on: its size is damaged");
+     }},
+    // In a container, a stream header that fails its CRC32, followed by a block header, opens
+    // a damaged stream; magic bytes cut short by the end of the file a truncated one.
+    {"damaged_header_in_a_container",
+     [](f3 f) {
+       std::string file = "lead" + f.file;
+       file[4 + 8] ^= 1;
+       return faulty_file{file, "block 1.3 at " + position(4 + f.blocks[2].header_at) +
+                                    ": OFFSET …\nstream 1 at 00000004: damaged: the stream "
+                                    "header's CRC32 fails"};
+     },
+     1, false},
     {"magic_bytes_cut_short",
      [](f3 f) {
        return faulty_file{"lead " + f.file + fake_magic.substr(0, 8),
-                          "magic bytes at " + position(5 + f.file.size()) +
-                              ": no stream, the file ends inside its header"};
+                          "stream 2 at " + position(5 + f.file.size()) +
+                              ": truncated: the file "
+                              "ends at " +
+                              position(13 + f.file.size()) + ", inside the stream header"};
      },
-     0, false},
+     1, false},
     {"damaged_then_intact_stream",
      [](f3 f) {
        const std::string lead(100, 'x');
@@ -499,19 +575,65 @@ void PrintTo(const fault_case &c, std::ostream *os) {
 class faults : public testing::TestWithParam<fault_case> {};
 
 // The line says what is wrong, the status says that something is, and xz -t agrees.
+// Each line expected is a whole line of the output, in order; one that ends in "…" the start
+// of one.
+bool has_lines(const std::string &out, const std::string &expected) {
+  std::istringstream lines(expected);
+  std::size_t at = 0;
+  for (std::string line; std::getline(lines, line) && at != std::string::npos;) {
+    const bool start = line.size() >= 3 && line.compare(line.size() - 3, 3, "…") == 0;
+    const std::string wanted =
+        "\n" + line.substr(0, line.size() - (start ? 3 : 0)) + (start ? "" : "\n");
+    at = ("\n" + out).find(wanted, at);
+    at = at == std::string::npos ? at : at + wanted.size() - 1;
+  }
+  return at != std::string::npos;
+}
+
+// The lines of a report that -q keeps: the verdicts, on streams and blocks, the faults
+// between streams and the summary.
+std::string verdicts_of(const std::string &report) {
+  std::istringstream lines(report);
+  std::string kept;
+  for (std::string line; std::getline(lines, line);) {
+    const bool listing = line.rfind("ofs=", 0) == 0 ||
+                         line.find_first_not_of("0123456789ABCDEF") == line.find(": ") ||
+                         line.find(": OFFSET ") != std::string::npos ||
+                         line.rfind("index at", 0) == 0 || line.rfind("magic bytes", 0) == 0 ||
+                         line.rfind("the walk resumes", 0) == 0 ||
+                         line.find(" lies inside ") != std::string::npos ||
+                         line.find(": check ") != std::string::npos;
+    if (!listing)
+      kept += line + "\n";
+  }
+  return kept;
+}
+
+// The line says what is wrong, the status says that something is, and xz -t agrees; -q says
+// only that, and --structure the same or, blind to what only decoding shows, intact.
 TEST_P(faults, are_found_where_xz_finds_them) {
   temp_dir dir;
-  const faulty_file f = GetParam().make(three_blocks(dir));
-  const process_output got = run_xz_tool({dir.write("file", f.contents)});
+  const fault_case &c = GetParam();
+  const faulty_file f = c.make(three_blocks(dir));
+  const std::string path = dir.write("file", f.contents);
+  const process_output got = run_xz_tool({path});
   if (f.whole)
     EXPECT_EQ(got.out, f.line + "\n");
   else
-    EXPECT_NE(("\n" + got.out).find("\n" + f.line + "\n"), std::string::npos)
-        << f.line << "\nnot in\n"
-        << got.out;
-  EXPECT_EQ(got.exit_status, GetParam().status);
-  if (GetParam().xz_checks) {
-    EXPECT_EQ(xz_accepts(dir, f.contents), GetParam().status == 0);
+    EXPECT_TRUE(has_lines(got.out, f.line)) << f.line << "\nnot in\n" << got.out;
+  EXPECT_EQ(got.exit_status, c.status);
+  if (c.xz_checks) {
+    EXPECT_EQ(xz_accepts(dir, f.contents), c.status == 0);
+  }
+  EXPECT_EQ(run_xz_tool({"-q", path}).out, verdicts_of(got.out));
+  const process_output structure = run_xz_tool({"--structure", path});
+  if (c.structure == by_structure::same && c.status != 0) {
+    EXPECT_TRUE(has_lines(structure.out, f.line)) << structure.out;
+    EXPECT_EQ(structure.exit_status, c.status);
+  } else {
+    EXPECT_NE(structure.out.find(", by structure alone: nothing decoded\n"), std::string::npos)
+        << structure.out;
+    EXPECT_EQ(structure.exit_status, 0);
   }
 }
 
@@ -534,13 +656,14 @@ TEST(native_xz, reports_a_read_error_after_what_it_found) {
             "\n1 stream: 0 intact, 1 damaged, 0 truncated\n");
   EXPECT_EQ(got.exit_status, 1);
 
-  // A file that can only be read in sequence cannot go back to search past damage: that is a
-  // read error too, not a file with nothing more in it.
+  // A file that can only be read in sequence cannot go back to the block after damage: that
+  // is a read error too, not a file with nothing more in it.
   std::string damaged = xz(dir, "--block-size=6000", random_data(200000, 6));
   damaged[blocks_by_xz(dir, damaged)[24].data_at] = 0x05;
   const process_output back =
       run_xz_tool({dir.write("damaged", damaged)}, {}, io_fault_env("unseekable"));
-  EXPECT_NE(back.out.find("\nread error at 0000000C\n1 stream: "), std::string::npos) << back.out;
+  EXPECT_TRUE(has_lines(back.out, "read error at …\n1 stream: 0 intact, 1 damaged, 0 truncated"))
+      << back.out;
   EXPECT_EQ(back.exit_status, 1);
 }
 
