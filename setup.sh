@@ -5,9 +5,8 @@
 # Uses apt-get as root or through sudo; without apt-get it only checks for the commands.
 set -eu
 
-tool_packages="cmake make g++"
-test_packages="$tool_packages pkg-config libgtest-dev liblzma-dev xz-utils 7zip groff-base
-  dpkg-dev lintian file time"
+tool_packages="cmake make g++ pkg-config liblzma-dev"
+test_packages="$tool_packages libgtest-dev xz-utils 7zip groff-base dpkg-dev lintian file time"
 
 usage() {
   echo "usage: sh setup.sh tool|tests|packages [DEBIAN-PACKAGE...]" >&2
