@@ -9,9 +9,9 @@
 //   interrupted  every other read, read by position and write fails with EINTR first, as
 //                when a signal arrives;
 //   slow         a read by position waits 100 microseconds first, unless its page has been
-//                read or asked to be read ahead before, and a read that must not wait finds
-//                nothing cached, as on a cold disk; the number of requests to read ahead, if
-//                any, is told on standard error at exit;
+//                read or asked to be read ahead before, which is then all that a read that
+//                must not wait finds cached, as on a cold disk; the number of requests to read
+//                ahead, if any, is told on standard error at exit;
 //   slow_refused as slow, but the first request to read ahead fails with EINVAL, as on some
 //                file systems;
 //   slow_fuse    as slow, but a read that must not wait is refused, as FUSE refuses it;
@@ -28,11 +28,18 @@
 //   one_at_a_time  as rclone's mount of object storage: each descriptor serves one read by
 //                position at a time, which waits 1 ms unless its page has been read before;
 //                requests to read ahead do nothing, and a read that must not wait is refused;
+//                opens from other threads than the first are served one at a time, 1 ms each;
 //   one_at_a_time_failing  as one_at_a_time, but reads from any thread but the first fail
-//                with EIO.
-// Reads from threads other than the first are counted, with the most reads in flight at
-// once, and told on standard error at exit; one of more than 6 pages, or past the end of
-// the file, aborts.
+//                with EIO;
+//   one_at_a_time_stalling  as one_at_a_time, but reads from any thread but the first take
+//                50 ms, and a read from the first waits until those that hold its page are
+//                done, as a page being read is locked;
+//   one_at_a_time_hanging  as one_at_a_time, but opens from any thread but the first hang
+//                for 30 s, as in a file system that is stuck.
+// The threads started, their opens still hanging at exit, their reads and the most reads in
+// flight at once are told on standard error at exit. A read from a thread other than the
+// first aborts while a thread started has not opened its file yet, or when it is of more
+// than 6 pages or past the end of the file.
 // The calls are then made through the next definition, the C library's or a sanitizer's,
 // which checks the buffer. Asking to read ahead aborts when reads are not slow, for a second
 // time after a refusal, or past the end of the file.
@@ -42,6 +49,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -65,18 +73,53 @@ static int interrupted(int *calls) {
 }
 
 static int hints;
-static off64_t last_read; // where the last read by position started
-static off64_t farthest;  // the farthest a request to read ahead went past it
-static int other_reads;   // by threads other than the first
+static off64_t last_read;            // where the last read by position started
+static off64_t farthest;             // the farthest a request to read ahead went past it
+static int threads, opening, opened; // threads started, and their opens in and out
+static int other_reads;              // by threads other than the first
 static int in_flight, most_in_flight;
 
 __attribute__((destructor)) static void tell_hints(void) {
   if (hints > 0)
     dprintf(2, "io_faults: asked to read ahead %d times, up to %lld bytes ahead\n", hints,
             (long long)farthest);
-  if (other_reads > 0)
-    dprintf(2, "io_faults: %d reads from other threads, at most %d reads in flight\n", other_reads,
-            most_in_flight);
+  if (threads > 0)
+    dprintf(2, "io_faults: %d threads, %d opens hanging, %d reads, at most %d reads in flight\n",
+            threads, opening, other_reads, most_in_flight);
+}
+
+int pthread_create(pthread_t *thread, const pthread_attr_t *attributes, void *(*run)(void *),
+                   void *argument) {
+  int (*next)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *);
+  *(void **)&next = dlsym(RTLD_NEXT, "pthread_create");
+  __atomic_add_fetch(&threads, 1, __ATOMIC_RELAXED);
+  const int failed = next(thread, attributes, run, argument);
+  if (failed)
+    __atomic_sub_fetch(&threads, 1, __ATOMIC_RELAXED);
+  return failed;
+}
+
+int open64(const char *path, int flags, ...) {
+  static pthread_mutex_t one_at_a_time = PTHREAD_MUTEX_INITIALIZER;
+  int (*next)(const char *, int, ...);
+  *(void **)&next = dlsym(RTLD_NEXT, "open64");
+  va_list rest;
+  va_start(rest, flags);
+  const mode_t mode = (flags & O_CREAT) ? va_arg(rest, mode_t) : 0;
+  va_end(rest);
+  if (gettid() == getpid())
+    return next(path, flags, mode);
+  __atomic_add_fetch(&opening, 1, __ATOMIC_RELAXED);
+  pthread_mutex_lock(&one_at_a_time);
+  if (fault_is("one_at_a_time_hanging"))
+    sleep(30);
+  else if (fault_is("one_at_a_time"))
+    usleep(1000);
+  pthread_mutex_unlock(&one_at_a_time);
+  const int fd = next(path, flags, mode);
+  __atomic_sub_fetch(&opening, 1, __ATOMIC_RELAXED);
+  __atomic_add_fetch(&opened, 1, __ATOMIC_RELAXED);
+  return fd;
 }
 
 // The pages in the cache of the slow modes, one bit each, by page number modulo 2^20.
@@ -110,26 +153,42 @@ int posix_fadvise64(int fd, off64_t offset, off64_t length, int advice) {
   return fault_is("slow_refused") ? EINVAL : next(fd, offset, length, advice);
 }
 
+// By descriptor, the pages [first, end) that a stalling read from another thread holds.
+static off64_t held[1024][2];
+
+static int page_held(off64_t page) {
+  for (int fd = 0; fd < 1024; ++fd)
+    if (held[fd][0] <= page && page < held[fd][1])
+      return 1;
+  return 0;
+}
+
 static ssize_t one_at_a_time(ssize_t (*next)(int, void *, size_t, off64_t), int fd, void *buffer,
                              size_t count, off64_t offset) {
   static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
   static pthread_cond_t served = PTHREAD_COND_INITIALIZER;
   static char busy[1024]; // by descriptor
+  const int helper = gettid() != getpid(), stalls = fault_is("one_at_a_time_stalling");
   ssize_t got;
   pthread_mutex_lock(&lock);
-  while (busy[fd % 1024])
+  while ((!helper && page_held(offset / 4096)) || busy[fd % 1024])
     pthread_cond_wait(&served, &lock);
   busy[fd % 1024] = 1;
+  if (helper && stalls) {
+    held[fd % 1024][0] = offset / 4096;
+    held[fd % 1024][1] = (offset + (off64_t)count + 4095) / 4096;
+  }
   if (++in_flight > most_in_flight)
     most_in_flight = in_flight;
   pthread_mutex_unlock(&lock);
-  if (!page_cached(offset))
-    usleep(1000);
+  if (!page_cached(offset) || (helper && stalls))
+    usleep(helper && stalls ? 50000 : 1000);
   got = next(fd, buffer, count, offset);
   if (got > 0)
     cache_pages(offset, got);
   pthread_mutex_lock(&lock);
   busy[fd % 1024] = 0;
+  held[fd % 1024][1] = 0;
   --in_flight;
   pthread_cond_broadcast(&served);
   pthread_mutex_unlock(&lock);
@@ -145,8 +204,9 @@ ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset) {
     return -1;
   if (gettid() != getpid()) {
     struct stat st;
-    // A helper reads a few pages at most, and never past the end.
-    if (count > 6 * 4096 || fstat(fd, &st) != 0 || offset + (off64_t)count > st.st_size)
+    // A helper reads a few pages at most, never past the end, and only once all have opened.
+    if (count > 6 * 4096 || fstat(fd, &st) != 0 || offset + (off64_t)count > st.st_size ||
+        __atomic_load_n(&opened, __ATOMIC_RELAXED) < __atomic_load_n(&threads, __ATOMIC_RELAXED))
       abort();
     __atomic_add_fetch(&other_reads, 1, __ATOMIC_RELAXED);
     if (fault_is("one_at_a_time_failing")) {
@@ -190,11 +250,11 @@ ssize_t preadv64v2(int fd, const struct iovec *iov, int count, off64_t offset, i
   *(void **)&next = dlsym(RTLD_NEXT, "preadv64v2");
   // Refused, as FUSE refuses it, in the other modes, so that every read goes through pread64
   // and meets its fault; but where reads are only slowed, everything is cached.
-  if (!fault_is("descheduled")) {
-    errno = fault_is("slow_fuse") || !(fault_is("slow") || fault_is("cold")) ? EOPNOTSUPP : EAGAIN;
-    return -1;
-  }
-  return next(fd, iov, count, offset, flags);
+  if (fault_is("descheduled") ||
+      (fault_is("slow") && !fault_is("slow_fuse") && page_cached(offset)))
+    return next(fd, iov, count, offset, flags);
+  errno = fault_is("slow_fuse") || !(fault_is("slow") || fault_is("cold")) ? EOPNOTSUPP : EAGAIN;
+  return -1;
 }
 
 ssize_t read(int fd, void *buffer, size_t count) {
