@@ -83,8 +83,9 @@ bool read_ahead::judge_read_of(std::uint64_t at) {
 // Storage that takes many reads at once, as a disk does, has the pages asked for in the cache
 // by the time the walk comes to them, or nearly. On a mount that serves one read at a time
 // per open file a read asked for still waits about as long as one that was not: it waits
-// behind the others asked for. Judged by the cache where it can tell, else by the quickest
-// of a few such reads, which a walk that lost the processor cannot slow.
+// behind the others asked for. Judged by the cache where it can tell, and by the quickest of
+// a few such reads, which a walk that lost the processor cannot slow; not against the reads
+// before asking, the first of a process, which a busy machine slows most.
 void read_ahead::note_asked_read(std::uint64_t microseconds) {
   quickest_asked_read_ = std::min(quickest_asked_read_, microseconds);
   if (asked_reads_ < asked_reads_left_out + asked_reads_judged)
@@ -93,13 +94,13 @@ void read_ahead::note_asked_read(std::uint64_t microseconds) {
   judging_ = ++judged_ < times_judged;
   const std::uint64_t quickest = quickest_asked_read_;
   quickest_asked_read_ = UINT64_MAX;
-  if (quickest >= helpers_worth_microseconds && quickest * 2 >= quickest_slow_read_)
-    start_helpers();
+  if (quickest >= helpers_worth_microseconds)
+    start_helpers(std::min(quickest, quickest_slow_read_));
 }
 
-void read_ahead::start_helpers() {
+void read_ahead::start_helpers(std::uint64_t walk_read_microseconds) {
   judging_ = false;
-  helping_ = helpers_.start(fd_, size_, quickest_slow_read_);
+  helping_ = helpers_.start(fd_, size_, walk_read_microseconds);
   // Without hints or helpers there is nothing to ask with.
   asking_ = helping_ || !refused_;
 }
@@ -175,6 +176,6 @@ bool read_ahead::ask_for(std::uint64_t at) {
     return true;
   refused_ = true;
   if (!helping_)
-    start_helpers();
+    start_helpers(quickest_slow_read_);
   return false;
 }

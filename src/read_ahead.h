@@ -66,7 +66,8 @@ private:
   bool judge_read_of(std::uint64_t at);
   // Counts how long such a read still waited on the storage: 0 when its page had come.
   void note_asked_read(std::uint64_t microseconds);
-  void start_helpers();
+  // Their reads are judged against the walk's own from the storage, which take this long.
+  void start_helpers(std::uint64_t walk_read_microseconds);
   void ask_for_next_headers(std::uint64_t at);
   // Hints that the header at `at` will be read; false when the system declines.
   bool ask_for(std::uint64_t at);

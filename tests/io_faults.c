@@ -32,7 +32,7 @@
 //   one_at_a_time_failing  as one_at_a_time, but reads from any thread but the first fail
 //                with EIO;
 //   one_at_a_time_stalling  as one_at_a_time, but reads from any thread but the first take
-//                50 ms, and a read from the first waits until those that hold its page are
+//                100 ms, and a read from the first waits until those that hold its page are
 //                done, as a page being read is locked;
 //   one_at_a_time_hanging  as one_at_a_time, but opens from any thread but the first hang
 //                for 30 s, as in a file system that is stuck.
@@ -182,7 +182,7 @@ static ssize_t one_at_a_time(ssize_t (*next)(int, void *, size_t, off64_t), int 
     most_in_flight = in_flight;
   pthread_mutex_unlock(&lock);
   if (!page_cached(offset) || (helper && stalls))
-    usleep(helper && stalls ? 50000 : 1000);
+    usleep(helper && stalls ? 100000 : 1000);
   got = next(fd, buffer, count, offset);
   if (got > 0)
     cache_pages(offset, got);
