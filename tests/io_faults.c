@@ -28,12 +28,12 @@
 //   one_at_a_time  as rclone's mount of object storage: each descriptor serves one read by
 //                position at a time, which waits 1 ms unless its page has been read before;
 //                requests to read ahead do nothing, and a read that must not wait is refused;
-//                opens from other threads than the first are served one at a time, 1 ms each;
+//                a read waits until one of the same page in flight is done, as the page is
+//                locked; opens from threads but the first are served one at a time, 1 ms each;
 //   one_at_a_time_failing  as one_at_a_time, but reads from any thread but the first fail
 //                with EIO;
 //   one_at_a_time_stalling  as one_at_a_time, but reads from any thread but the first take
-//                100 ms, and a read from the first waits until those that hold its page are
-//                done, as a page being read is locked;
+//                100 ms, which a read of the same pages waits out;
 //   one_at_a_time_hanging  as one_at_a_time, but opens from any thread but the first hang
 //                for 30 s, as in a file system that is stuck.
 // The threads started, their opens still hanging at exit, their reads and the most reads in
@@ -73,10 +73,10 @@ static int interrupted(int *calls) {
 }
 
 static int hints;
-static off64_t last_read;            // where the last read by position started
-static off64_t farthest;             // the farthest a request to read ahead went past it
-static int threads, opening, opened; // threads started, and their opens in and out
-static int other_reads;              // by threads other than the first
+static off64_t last_read;   // where the last read by position started
+static off64_t farthest;    // the farthest a request to read ahead went past it
+static int threads, opened; // threads started, and their opens that have returned
+static int other_reads;     // by threads other than the first
 static int in_flight, most_in_flight;
 
 __attribute__((destructor)) static void tell_hints(void) {
@@ -85,17 +85,15 @@ __attribute__((destructor)) static void tell_hints(void) {
             (long long)farthest);
   if (threads > 0)
     dprintf(2, "io_faults: %d threads, %d opens hanging, %d reads, at most %d reads in flight\n",
-            threads, opening, other_reads, most_in_flight);
+            threads, threads - opened, other_reads, most_in_flight);
 }
 
 int pthread_create(pthread_t *thread, const pthread_attr_t *attributes, void *(*run)(void *),
                    void *argument) {
   int (*next)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *);
   *(void **)&next = dlsym(RTLD_NEXT, "pthread_create");
-  __atomic_add_fetch(&threads, 1, __ATOMIC_RELAXED);
   const int failed = next(thread, attributes, run, argument);
-  if (failed)
-    __atomic_sub_fetch(&threads, 1, __ATOMIC_RELAXED);
+  __atomic_add_fetch(&threads, !failed, __ATOMIC_RELAXED);
   return failed;
 }
 
@@ -107,18 +105,14 @@ int open64(const char *path, int flags, ...) {
   va_start(rest, flags);
   const mode_t mode = (flags & O_CREAT) ? va_arg(rest, mode_t) : 0;
   va_end(rest);
-  if (gettid() == getpid())
-    return next(path, flags, mode);
-  __atomic_add_fetch(&opening, 1, __ATOMIC_RELAXED);
-  pthread_mutex_lock(&one_at_a_time);
-  if (fault_is("one_at_a_time_hanging"))
-    sleep(30);
-  else if (fault_is("one_at_a_time"))
-    usleep(1000);
-  pthread_mutex_unlock(&one_at_a_time);
+  const int helper = gettid() != getpid();
+  if (helper && fault_is("one_at_a_time")) {
+    pthread_mutex_lock(&one_at_a_time);
+    usleep(fault_is("one_at_a_time_hanging") ? 30000000 : 1000);
+    pthread_mutex_unlock(&one_at_a_time);
+  }
   const int fd = next(path, flags, mode);
-  __atomic_sub_fetch(&opening, 1, __ATOMIC_RELAXED);
-  __atomic_add_fetch(&opened, 1, __ATOMIC_RELAXED);
+  __atomic_add_fetch(&opened, helper, __ATOMIC_RELAXED);
   return fd;
 }
 
@@ -153,12 +147,12 @@ int posix_fadvise64(int fd, off64_t offset, off64_t length, int advice) {
   return fault_is("slow_refused") ? EINVAL : next(fd, offset, length, advice);
 }
 
-// By descriptor, the pages [first, end) that a stalling read from another thread holds.
-static off64_t held[1024][2];
+// By descriptor, the pages [first, end) of its read in flight; none while end is 0.
+static off64_t reading[1024][2];
 
-static int page_held(off64_t page) {
+static int page_being_read(off64_t page) {
   for (int fd = 0; fd < 1024; ++fd)
-    if (held[fd][0] <= page && page < held[fd][1])
+    if (reading[fd][0] <= page && page < reading[fd][1])
       return 1;
   return 0;
 }
@@ -167,28 +161,24 @@ static ssize_t one_at_a_time(ssize_t (*next)(int, void *, size_t, off64_t), int 
                              size_t count, off64_t offset) {
   static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
   static pthread_cond_t served = PTHREAD_COND_INITIALIZER;
-  static char busy[1024]; // by descriptor
-  const int helper = gettid() != getpid(), stalls = fault_is("one_at_a_time_stalling");
+  const int stalls = gettid() != getpid() && fault_is("one_at_a_time_stalling");
   ssize_t got;
   pthread_mutex_lock(&lock);
-  while ((!helper && page_held(offset / 4096)) || busy[fd % 1024])
+  // One read at a time on each descriptor, and none of a page that another is reading.
+  while (reading[fd % 1024][1] != 0 || page_being_read(offset / 4096))
     pthread_cond_wait(&served, &lock);
-  busy[fd % 1024] = 1;
-  if (helper && stalls) {
-    held[fd % 1024][0] = offset / 4096;
-    held[fd % 1024][1] = (offset + (off64_t)count + 4095) / 4096;
-  }
+  reading[fd % 1024][0] = offset / 4096;
+  reading[fd % 1024][1] = (offset + (off64_t)count + 4095) / 4096;
   if (++in_flight > most_in_flight)
     most_in_flight = in_flight;
   pthread_mutex_unlock(&lock);
-  if (!page_cached(offset) || (helper && stalls))
-    usleep(helper && stalls ? 100000 : 1000);
+  if (!page_cached(offset) || stalls)
+    usleep(stalls ? 100000 : 1000);
   got = next(fd, buffer, count, offset);
   if (got > 0)
     cache_pages(offset, got);
   pthread_mutex_lock(&lock);
-  busy[fd % 1024] = 0;
-  held[fd % 1024][1] = 0;
+  reading[fd % 1024][1] = 0;
   --in_flight;
   pthread_cond_broadcast(&served);
   pthread_mutex_unlock(&lock);
@@ -199,22 +189,23 @@ ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset) {
   static int calls;
   ssize_t (*next)(int, void *, size_t, off64_t);
   *(void **)&next = dlsym(RTLD_NEXT, "pread64");
+  const int helper = gettid() != getpid();
+  struct stat st;
   ssize_t got;
   if (interrupted(&calls))
     return -1;
-  if (gettid() != getpid()) {
-    struct stat st;
-    // A helper reads a few pages at most, never past the end, and only once all have opened.
-    if (count > 6 * 4096 || fstat(fd, &st) != 0 || offset + (off64_t)count > st.st_size ||
-        __atomic_load_n(&opened, __ATOMIC_RELAXED) < __atomic_load_n(&threads, __ATOMIC_RELAXED))
-      abort();
-    __atomic_add_fetch(&other_reads, 1, __ATOMIC_RELAXED);
-    if (fault_is("one_at_a_time_failing")) {
-      errno = EIO;
-      return -1;
-    }
-  } else {
+  // A helper reads a few pages at most, never past the end, and only once all have opened.
+  if (!helper)
     last_read = offset;
+  else if (count > 6 * 4096 || fstat(fd, &st) != 0 || offset + (off64_t)count > st.st_size ||
+           __atomic_load_n(&opened, __ATOMIC_RELAXED) < __atomic_load_n(&threads, __ATOMIC_RELAXED))
+    abort();
+  __atomic_add_fetch(&other_reads, helper, __ATOMIC_RELAXED);
+  if ((fault_is("bad_block") && offset < 45056 && offset + (off64_t)count > 40960) ||
+      fault_is("unseekable") || fault_is("again_reads") ||
+      (helper && fault_is("one_at_a_time_failing"))) {
+    errno = fault_is("unseekable") ? ESPIPE : fault_is("again_reads") ? EAGAIN : EIO;
+    return -1;
   }
   if (fault_is("one_at_a_time"))
     return one_at_a_time(next, fd, buffer, count, offset);
@@ -222,11 +213,6 @@ ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset) {
     usleep(100);
   if (fault_is("aligned") && ((uint64_t)offset % 4096 | count % 4096 | (uintptr_t)buffer % 4096)) {
     errno = EINVAL;
-    return -1;
-  }
-  if ((fault_is("bad_block") && offset < 45056 && offset + (off64_t)count > 40960) ||
-      fault_is("unseekable") || fault_is("again_reads")) {
-    errno = fault_is("bad_block") ? EIO : fault_is("unseekable") ? ESPIPE : EAGAIN;
     return -1;
   }
   if ((fault_is("short") || (fault_is("uneven") && offset % 4096 == 0)) && count > 3)
