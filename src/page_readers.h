@@ -21,15 +21,22 @@ public:
   page_readers() = default;
   page_readers(const page_readers &) = delete;
   page_readers &operator=(const page_readers &) = delete;
-  // Stops the helpers without waiting for the reads they have in flight.
+  // Stops the helpers without waiting for the opens or reads they have in flight.
   ~page_readers() { stop(); }
 
-  // Starts the helpers on the file open as fd, `size` bytes long. False when the file cannot
+  // Starts the helpers on the file open as fd, `size` bytes long, where the walk's own reads
+  // from the storage take `walk_read_microseconds` at the quickest. False when the file cannot
   // be opened again (no /proc/self/fd, as on Windows, or a descriptor opened for direct
   // reads, which bypass the cache) or no thread can be started.
-  bool start(int fd, std::uint64_t size);
-  // True until the helpers stop, as they all do when one of them fails.
-  bool running() const;
+  bool start(int fd, std::uint64_t size, std::uint64_t walk_read_microseconds);
+  enum class status {
+    opening, // not all have opened the file yet: none reads
+    reading,
+    stopped, // for good: one failed, their reads were far slower than the walk's, or opening
+             // took past its deadline
+  };
+  // Gives up on helpers whose opens are past their deadline; it never waits for them.
+  status state();
   // How far off a guess that a helper reads for may be, and the most it reads for one
   // header: the pages where it may lie, a few at most.
   static constexpr std::uint64_t widest_guess = std::uint64_t{4} * 4096;

@@ -1,5 +1,7 @@
 #include "page_readers.h"
 
+#include "file_access.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -20,7 +22,12 @@ struct page_readers_state {
   } waiting[64]; // what to read, oldest first, in a ring
   unsigned first;
   unsigned count;
-  unsigned opening; // helpers yet to open the file
+  unsigned opening;            // helpers yet to open the file
+  std::uint64_t open_deadline; // microseconds on the monotonic clock
+  // Microseconds a helper's read may take at the quickest of a few before the helpers stop.
+  std::uint64_t slowest_read;
+  std::uint64_t quickest_read; // of the few read lately
+  unsigned reads_timed;
   std::uint64_t walk_at;
   std::uint64_t size;
   char path[40]; // the file open as the walk's descriptor, to open it again
@@ -33,6 +40,16 @@ struct page_readers_state {
 namespace {
 
 using shared = page_readers_state;
+
+// Helpers whose reads take this many times the walk's own are holding the walk up: its reads
+// of the same pages wait behind theirs.
+constexpr std::uint64_t slower_than_the_walk = 16;
+// Judged by the quickest of a few reads, which a helper that lost the processor cannot slow.
+constexpr unsigned reads_judged = 8;
+// Opens given this many of the walk's reads, and at least a second, before the helpers are
+// given up: an open that takes so long is stuck in the file system.
+constexpr std::uint64_t open_deadline_in_reads = 64;
+constexpr std::uint64_t shortest_open_deadline = 1000000;
 
 void leave(shared *s) {
   pthread_mutex_lock(&s->lock);
@@ -81,15 +98,22 @@ void *help(void *arg) {
     if (job.at + job.length <= s->walk_at)
       continue;
     pthread_mutex_unlock(&s->lock);
+    const std::uint64_t started = monotonic_microseconds();
     ssize_t got = 0;
     do {
       got = pread(fd, pages, static_cast<std::size_t>(job.length), static_cast<off_t>(job.at));
     } while (got < 0 && errno == EINTR);
+    const std::uint64_t took = monotonic_microseconds() - started;
     pthread_mutex_lock(&s->lock);
-    if (got < 0) {
-      s->stopping = true;
-      pthread_cond_broadcast(&s->work);
+    s->quickest_read = std::min(s->quickest_read, took);
+    if (++s->reads_timed == reads_judged) {
+      s->stopping |= s->quickest_read > s->slowest_read;
+      s->reads_timed = 0;
+      s->quickest_read = UINT64_MAX;
     }
+    s->stopping |= got < 0;
+    if (s->stopping)
+      pthread_cond_broadcast(&s->work);
   }
   pthread_mutex_unlock(&s->lock);
   if (fd >= 0)
@@ -100,7 +124,7 @@ void *help(void *arg) {
 
 } // namespace
 
-bool page_readers::start(int fd, std::uint64_t size) {
+bool page_readers::start(int fd, std::uint64_t size, std::uint64_t walk_read_microseconds) {
   struct stat st {};
   const int flags = fcntl(fd, F_GETFL);
   if (shared_ != nullptr || flags < 0 || fstat(fd, &st) != 0 || access("/proc/self/fd", F_OK) != 0)
@@ -120,6 +144,11 @@ bool page_readers::start(int fd, std::uint64_t size) {
   s->inode = st.st_ino;
   s->users = 1;
   s->opening = helpers;
+  const std::uint64_t walk_read = std::min<std::uint64_t>(walk_read_microseconds, UINT32_MAX);
+  s->open_deadline = monotonic_microseconds() +
+                     std::max(shortest_open_deadline, open_deadline_in_reads * walk_read);
+  s->slowest_read = slower_than_the_walk * walk_read;
+  s->quickest_read = UINT64_MAX;
   shared_ = s;
   // A helper needs little stack: the few pages it reads into.
   pthread_attr_t attr;
@@ -150,13 +179,22 @@ bool page_readers::start(int fd, std::uint64_t size) {
   return started > 0;
 }
 
-bool page_readers::running() const {
+page_readers::status page_readers::state() {
   if (shared_ == nullptr)
-    return false;
-  pthread_mutex_lock(&shared_->lock);
-  const bool stopping = shared_->stopping;
-  pthread_mutex_unlock(&shared_->lock);
-  return !stopping;
+    return status::stopped;
+  page_readers_state *s = shared_;
+  pthread_mutex_lock(&s->lock);
+  // A helper stuck in its open is left there: the walk goes on with hints, and the others
+  // close the file and end.
+  if (s->opening > 0 && !s->stopping && monotonic_microseconds() > s->open_deadline) {
+    s->stopping = true;
+    pthread_cond_broadcast(&s->work);
+  }
+  const status now = s->stopping      ? status::stopped
+                     : s->opening > 0 ? status::opening
+                                      : status::reading;
+  pthread_mutex_unlock(&s->lock);
+  return now;
 }
 
 bool page_readers::read_soon(std::uint64_t at, std::uint64_t length) {

@@ -15,11 +15,11 @@ constexpr std::uint64_t slow_read_microseconds = 20;
 // two in a row are the storage.
 constexpr unsigned slow_reads_that_show_slow_storage = 2;
 // The first headers asked for were asked just before they were read; the next ones show
-// what asking brings.
+// whether asking brings the pages in time.
 constexpr unsigned asked_reads_left_out = 2;
 constexpr unsigned asked_reads_judged = 4;
-// Handing a read to a thread costs some tens of microseconds; where a header costs less than
-// this, helpers would gain little.
+// Handing a read to a thread costs some tens of microseconds; where a header read asked for
+// still waits less than this, helpers would gain little.
 constexpr std::uint64_t helpers_worth_microseconds = 500;
 // Asking is judged again, since the first hints may be served before the mount falls behind,
 // but not for long: a disk's noise should not turn it over later.
@@ -27,11 +27,13 @@ constexpr unsigned times_judged = 8;
 
 } // namespace
 
-bool read_ahead::look_at_read() {
+bool read_ahead::look_at_read(timed what) {
   // The cache's own answer: a busy machine makes reads slow, but not pages uncached.
-  if (!cache_unknown_)
+  if (!cache_unknown_) {
+    looking_ = what;
     return true;
-  start_timing(timed::look);
+  }
+  start_timing(what);
   return false;
 }
 
@@ -41,23 +43,31 @@ void read_ahead::start_timing(timed what) {
 }
 
 void read_ahead::cache_answer(cache_state state) {
-  if (state == cache_state::unknown)
+  const bool asked = looking_ == timed::asked_read;
+  if (state == cache_state::cached)
+    asked ? note_asked_read(0) : note_read(false, 0);
+  else if (state == cache_state::not_cached)
+    start_timing(asked ? looking_ : timed::uncached_read); // the read from the storage
+  else {
     cache_unknown_ = true;
-  else if (state == cache_state::cached)
-    note_read(false, 0);
-  else
-    start_timing(timed::uncached_read); // the read from the storage that follows
+    start_timing(looking_);
+  }
+  looking_ = timed::nothing;
 }
 
 void read_ahead::finish_timing() {
   const std::uint64_t waited = monotonic_microseconds() - read_started_;
-  note_read(timing_ == timed::uncached_read || waited >= slow_read_microseconds, waited);
+  if (timing_ == timed::asked_read)
+    note_asked_read(waited);
+  else
+    note_read(timing_ == timed::uncached_read || waited >= slow_read_microseconds, waited);
   timing_ = timed::nothing;
 }
 
 void read_ahead::note_read(bool slow, std::uint64_t microseconds) {
   slow_reads_in_a_row_ = slow ? slow_reads_in_a_row_ + 1 : 0;
-  quickest_slow_read_ = slow ? std::min(quickest_slow_read_, microseconds) : UINT64_MAX;
+  if (slow)
+    quickest_slow_read_ = std::min(quickest_slow_read_, microseconds);
   // Once the storage has shown itself slow it is taken to stay so for the walk: reads that
   // come fast then are the ones asked for early.
   if (slow_reads_in_a_row_ >= slow_reads_that_show_slow_storage) {
@@ -66,29 +76,31 @@ void read_ahead::note_read(bool slow, std::uint64_t microseconds) {
   }
 }
 
-// Storage that takes many reads at once, as a disk does, serves the headers asked for by
-// the time the walk comes to them, or nearly: the walk goes on at a fraction of a read per
-// header. On a mount that serves one read at a time per open file each header still costs
-// a whole read, or more: the read waits behind those asked for, and so may the asking.
-void read_ahead::judge_asking(std::uint64_t at) {
-  const std::uint64_t now = monotonic_microseconds();
-  const std::uint64_t since_last_header = now - last_header_;
-  last_header_ = now;
-  if (!asked_lately(at / page_size) || ++asked_reads_ <= asked_reads_left_out)
-    return;
-  asked_wait_ += since_last_header;
+bool read_ahead::judge_read_of(std::uint64_t at) {
+  return asked_lately(at / page_size) && ++asked_reads_ > asked_reads_left_out;
+}
+
+// Storage that takes many reads at once, as a disk does, has the pages asked for in the cache
+// by the time the walk comes to them, or nearly. On a mount that serves one read at a time
+// per open file a read asked for still waits about as long as one that was not: it waits
+// behind the others asked for. Judged by the cache where it can tell, and by the quickest of
+// a few such reads, which a walk that lost the processor cannot slow; not against the reads
+// before asking, the first of a process, which a busy machine slows most.
+void read_ahead::note_asked_read(std::uint64_t microseconds) {
+  quickest_asked_read_ = std::min(quickest_asked_read_, microseconds);
   if (asked_reads_ < asked_reads_left_out + asked_reads_judged)
     return;
   asked_reads_ = asked_reads_left_out;
   judging_ = ++judged_ < times_judged;
-  const std::uint64_t mean = asked_wait_ / asked_reads_judged;
-  asked_wait_ = 0;
-  if (mean >= helpers_worth_microseconds && mean * 10 >= quickest_slow_read_ * 8)
-    start_helpers();
+  const std::uint64_t quickest = quickest_asked_read_;
+  quickest_asked_read_ = UINT64_MAX;
+  if (quickest >= helpers_worth_microseconds)
+    start_helpers(std::min(quickest, quickest_slow_read_));
 }
 
-void read_ahead::start_helpers() {
-  helping_ = helpers_.start(fd_, size_);
+void read_ahead::start_helpers(std::uint64_t walk_read_microseconds) {
+  judging_ = false;
+  helping_ = helpers_.start(fd_, size_, walk_read_microseconds);
   // Without hints or helpers there is nothing to ask with.
   asking_ = helping_ || !refused_;
 }
@@ -106,26 +118,28 @@ void read_ahead::remember_asked(std::uint64_t page) {
 }
 
 void read_ahead::ask_for_next_headers(std::uint64_t at) {
-  if (helping_ && !helpers_.running()) {
-    // Helpers that failed leave the hints, if the system takes them.
-    helping_ = false;
-    asking_ = !refused_;
-    if (!asking_)
-      return;
+  bool to_helpers = false;
+  if (helping_) {
+    const page_readers::status helpers = helpers_.state();
+    // Helpers that stopped leave the hints, if the system takes them.
+    helping_ = helpers != page_readers::status::stopped;
+    asking_ = helping_ || !refused_;
+    to_helpers = helpers == page_readers::status::reading;
+    if (to_helpers)
+      helpers_.walk_reached(at);
   }
-  if (helping_)
-    helpers_.walk_reached(at);
-  else if (judging_)
-    judge_asking(at);
+  // While the helpers open the file, the walk goes on with hints: it never waits for them.
+  if (!to_helpers && refused_)
+    return;
   // A helper reads all the pages where a header may lie, a hint only the one guessed.
-  const unsigned reach = helping_
+  const unsigned reach = to_helpers
                              ? headers_.reach(page_readers::helpers, page_readers::widest_guess)
                              : headers_.reach();
   for (unsigned ahead = 1; ahead <= reach; ++ahead) {
     const std::uint64_t next = headers_.guess(ahead);
     if (next >= size_)
       return;
-    if (helping_) {
+    if (to_helpers) {
       if (!ask_helpers(ahead))
         return;
       continue;
@@ -161,7 +175,7 @@ bool read_ahead::ask_for(std::uint64_t at) {
           static_cast<std::size_t>(std::min<std::uint64_t>(longest_chunk_header, size_ - at))))
     return true;
   refused_ = true;
-  judging_ = false;
-  start_helpers();
+  if (!helping_)
+    start_helpers(quickest_slow_read_);
   return false;
 }

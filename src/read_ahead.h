@@ -22,14 +22,18 @@ public:
 
   // Around each read of a header on its own, at `at`, far from the bytes read before it.
   // True when that read is to be made from the cache alone first (read_cached_at), to learn
-  // whether the storage is slow; what it found then goes to cache_answer.
+  // whether the storage is slow or a page asked for has come; what it found then goes to
+  // cache_answer.
   bool before_header_read(std::uint64_t at) {
     headers_.record(at);
-    if (asking_)
+    if (asking_) {
+      const bool judged = judging_ && judge_read_of(at);
       ask_for_next_headers(at);
-    else if ((++reads_ % look_at_one_read_in == 0 || reads_ <= 2 || slow_reads_in_a_row_ > 0) &&
-             !refused_)
-      return look_at_read();
+      return judged && look_at_read(timed::asked_read);
+    }
+    if ((++reads_ % look_at_one_read_in == 0 || reads_ <= 2 || slow_reads_in_a_row_ > 0) &&
+        !refused_)
+      return look_at_read(timed::look);
     return false;
   }
   void cache_answer(cache_state state);
@@ -47,19 +51,23 @@ private:
     nothing,
     look,          // a read that the clock alone tells slow or not
     uncached_read, // a read of bytes the cache did not hold
+    asked_read,    // a read of a header asked for early, judged by how long it still waits
   };
 
   // True to have the read ask the cache; where the system cannot say, as on FUSE, times
   // the read instead.
-  bool look_at_read();
+  bool look_at_read(timed what);
   void start_timing(timed what);
   void finish_timing();
   // Counts a read that waited on the storage, or one that did not, and how long it took.
   void note_read(bool slow, std::uint64_t microseconds);
-  // Weighs how long the walk takes from one header asked for early to the next, the asking
-  // included, against a read of a header not asked for.
-  void judge_asking(std::uint64_t at);
-  void start_helpers();
+  // True when the read at `at` is one of a header asked for early that tells whether asking
+  // brings the pages in time.
+  bool judge_read_of(std::uint64_t at);
+  // Counts how long such a read still waited on the storage: 0 when its page had come.
+  void note_asked_read(std::uint64_t microseconds);
+  // Their reads are judged against the walk's own from the storage, which take this long.
+  void start_helpers(std::uint64_t walk_read_microseconds);
   void ask_for_next_headers(std::uint64_t at);
   // Hints that the header at `at` will be read; false when the system declines.
   bool ask_for(std::uint64_t at);
@@ -81,15 +89,15 @@ private:
   unsigned oldest_asked_ = 0;
   std::uint64_t reads_ = 0; // header reads so far
   std::uint64_t read_started_ = 0;
+  timed looking_ = timed::nothing;   // what the cache's answer is for
   timed timing_ = timed::nothing;    // this read
   bool cache_unknown_ = false;       // the system cannot say what is cached: reads are timed
   unsigned slow_reads_in_a_row_ = 0; // of those looked at
   // Microseconds the quickest of those took: a read that also lost the processor says less.
   std::uint64_t quickest_slow_read_ = UINT64_MAX;
-  std::uint64_t last_header_ = 0; // when the walk came to the last header, judging
-  unsigned asked_reads_ = 0;      // headers asked for and judged so far
-  unsigned judged_ = 0;           // times asking was judged
-  std::uint64_t asked_wait_ = 0;  // microseconds the walk took to each, the first few left out
+  unsigned asked_reads_ = 0;                       // reads of headers asked for, while judging
+  unsigned judged_ = 0;                            // times asking was judged
+  std::uint64_t quickest_asked_read_ = UINT64_MAX; // of those judged this time
   bool asking_ = false;
   bool judging_ = false;
   bool helping_ = false; // the helpers read the pages asked for, not the system

@@ -9,9 +9,9 @@
 //   interrupted  every other read, read by position and write fails with EINTR first, as
 //                when a signal arrives;
 //   slow         a read by position waits 100 microseconds first, unless its page has been
-//                read or asked to be read ahead before, and a read that must not wait finds
-//                nothing cached, as on a cold disk; the number of requests to read ahead, if
-//                any, is told on standard error at exit;
+//                read or asked to be read ahead before, which is then all that a read that
+//                must not wait finds cached, as on a cold disk; the number of requests to read
+//                ahead, if any, is told on standard error at exit;
 //   slow_refused as slow, but the first request to read ahead fails with EINVAL, as on some
 //                file systems;
 //   slow_fuse    as slow, but a read that must not wait is refused, as FUSE refuses it;
@@ -28,11 +28,18 @@
 //   one_at_a_time  as rclone's mount of object storage: each descriptor serves one read by
 //                position at a time, which waits 1 ms unless its page has been read before;
 //                requests to read ahead do nothing, and a read that must not wait is refused;
+//                a read waits until one of the same page in flight is done, as the page is
+//                locked; opens from threads but the first are served one at a time, 1 ms each;
 //   one_at_a_time_failing  as one_at_a_time, but reads from any thread but the first fail
-//                with EIO.
-// Reads from threads other than the first are counted, with the most reads in flight at
-// once, and told on standard error at exit; one of more than 6 pages, or past the end of
-// the file, aborts.
+//                with EIO;
+//   one_at_a_time_stalling  as one_at_a_time, but reads from any thread but the first take
+//                100 ms, which a read of the same pages waits out;
+//   one_at_a_time_hanging  as one_at_a_time, but opens from any thread but the first hang
+//                for 30 s, as in a file system that is stuck.
+// The threads started, their opens still hanging at exit, their reads and the most reads in
+// flight at once are told on standard error at exit. A read from a thread other than the
+// first aborts while a thread started has not opened its file yet, or when it is of more
+// than 6 pages or past the end of the file.
 // The calls are then made through the next definition, the C library's or a sanitizer's,
 // which checks the buffer. Asking to read ahead aborts when reads are not slow, for a second
 // time after a refusal, or past the end of the file.
@@ -42,6 +49,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -65,18 +73,47 @@ static int interrupted(int *calls) {
 }
 
 static int hints;
-static off64_t last_read; // where the last read by position started
-static off64_t farthest;  // the farthest a request to read ahead went past it
-static int other_reads;   // by threads other than the first
+static off64_t last_read;   // where the last read by position started
+static off64_t farthest;    // the farthest a request to read ahead went past it
+static int threads, opened; // threads started, and their opens that have returned
+static int other_reads;     // by threads other than the first
 static int in_flight, most_in_flight;
 
 __attribute__((destructor)) static void tell_hints(void) {
   if (hints > 0)
     dprintf(2, "io_faults: asked to read ahead %d times, up to %lld bytes ahead\n", hints,
             (long long)farthest);
-  if (other_reads > 0)
-    dprintf(2, "io_faults: %d reads from other threads, at most %d reads in flight\n", other_reads,
-            most_in_flight);
+  if (threads > 0)
+    dprintf(2, "io_faults: %d threads, %d opens hanging, %d reads, at most %d reads in flight\n",
+            threads, threads - opened, other_reads, most_in_flight);
+}
+
+int pthread_create(pthread_t *thread, const pthread_attr_t *attributes, void *(*run)(void *),
+                   void *argument) {
+  int (*next)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *);
+  *(void **)&next = dlsym(RTLD_NEXT, "pthread_create");
+  const int failed = next(thread, attributes, run, argument);
+  __atomic_add_fetch(&threads, !failed, __ATOMIC_RELAXED);
+  return failed;
+}
+
+int open64(const char *path, int flags, ...) {
+  static pthread_mutex_t one_at_a_time = PTHREAD_MUTEX_INITIALIZER;
+  int (*next)(const char *, int, ...);
+  *(void **)&next = dlsym(RTLD_NEXT, "open64");
+  va_list rest;
+  va_start(rest, flags);
+  const mode_t mode = (flags & O_CREAT) ? va_arg(rest, mode_t) : 0;
+  va_end(rest);
+  const int helper = gettid() != getpid();
+  if (helper && fault_is("one_at_a_time")) {
+    pthread_mutex_lock(&one_at_a_time);
+    usleep(fault_is("one_at_a_time_hanging") ? 30000000 : 1000);
+    pthread_mutex_unlock(&one_at_a_time);
+  }
+  const int fd = next(path, flags, mode);
+  __atomic_add_fetch(&opened, helper, __ATOMIC_RELAXED);
+  return fd;
 }
 
 // The pages in the cache of the slow modes, one bit each, by page number modulo 2^20.
@@ -110,26 +147,38 @@ int posix_fadvise64(int fd, off64_t offset, off64_t length, int advice) {
   return fault_is("slow_refused") ? EINVAL : next(fd, offset, length, advice);
 }
 
+// By descriptor, the pages [first, end) of its read in flight; none while end is 0.
+static off64_t reading[1024][2];
+
+static int page_being_read(off64_t page) {
+  for (int fd = 0; fd < 1024; ++fd)
+    if (reading[fd][0] <= page && page < reading[fd][1])
+      return 1;
+  return 0;
+}
+
 static ssize_t one_at_a_time(ssize_t (*next)(int, void *, size_t, off64_t), int fd, void *buffer,
                              size_t count, off64_t offset) {
   static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
   static pthread_cond_t served = PTHREAD_COND_INITIALIZER;
-  static char busy[1024]; // by descriptor
+  const int stalls = gettid() != getpid() && fault_is("one_at_a_time_stalling");
   ssize_t got;
   pthread_mutex_lock(&lock);
-  while (busy[fd % 1024])
+  // One read at a time on each descriptor, and none of a page that another is reading.
+  while (reading[fd % 1024][1] != 0 || page_being_read(offset / 4096))
     pthread_cond_wait(&served, &lock);
-  busy[fd % 1024] = 1;
+  reading[fd % 1024][0] = offset / 4096;
+  reading[fd % 1024][1] = (offset + (off64_t)count + 4095) / 4096;
   if (++in_flight > most_in_flight)
     most_in_flight = in_flight;
   pthread_mutex_unlock(&lock);
-  if (!page_cached(offset))
-    usleep(1000);
+  if (!page_cached(offset) || stalls)
+    usleep(stalls ? 100000 : 1000);
   got = next(fd, buffer, count, offset);
   if (got > 0)
     cache_pages(offset, got);
   pthread_mutex_lock(&lock);
-  busy[fd % 1024] = 0;
+  reading[fd % 1024][1] = 0;
   --in_flight;
   pthread_cond_broadcast(&served);
   pthread_mutex_unlock(&lock);
@@ -140,21 +189,23 @@ ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset) {
   static int calls;
   ssize_t (*next)(int, void *, size_t, off64_t);
   *(void **)&next = dlsym(RTLD_NEXT, "pread64");
+  const int helper = gettid() != getpid();
+  struct stat st;
   ssize_t got;
   if (interrupted(&calls))
     return -1;
-  if (gettid() != getpid()) {
-    struct stat st;
-    // A helper reads a few pages at most, and never past the end.
-    if (count > 6 * 4096 || fstat(fd, &st) != 0 || offset + (off64_t)count > st.st_size)
-      abort();
-    __atomic_add_fetch(&other_reads, 1, __ATOMIC_RELAXED);
-    if (fault_is("one_at_a_time_failing")) {
-      errno = EIO;
-      return -1;
-    }
-  } else {
+  // A helper reads a few pages at most, never past the end, and only once all have opened.
+  if (!helper)
     last_read = offset;
+  else if (count > 6 * 4096 || fstat(fd, &st) != 0 || offset + (off64_t)count > st.st_size ||
+           __atomic_load_n(&opened, __ATOMIC_RELAXED) < __atomic_load_n(&threads, __ATOMIC_RELAXED))
+    abort();
+  __atomic_add_fetch(&other_reads, helper, __ATOMIC_RELAXED);
+  if ((fault_is("bad_block") && offset < 45056 && offset + (off64_t)count > 40960) ||
+      fault_is("unseekable") || fault_is("again_reads") ||
+      (helper && fault_is("one_at_a_time_failing"))) {
+    errno = fault_is("unseekable") ? ESPIPE : fault_is("again_reads") ? EAGAIN : EIO;
+    return -1;
   }
   if (fault_is("one_at_a_time"))
     return one_at_a_time(next, fd, buffer, count, offset);
@@ -162,11 +213,6 @@ ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset) {
     usleep(100);
   if (fault_is("aligned") && ((uint64_t)offset % 4096 | count % 4096 | (uintptr_t)buffer % 4096)) {
     errno = EINVAL;
-    return -1;
-  }
-  if ((fault_is("bad_block") && offset < 45056 && offset + (off64_t)count > 40960) ||
-      fault_is("unseekable") || fault_is("again_reads")) {
-    errno = fault_is("bad_block") ? EIO : fault_is("unseekable") ? ESPIPE : EAGAIN;
     return -1;
   }
   if ((fault_is("short") || (fault_is("uneven") && offset % 4096 == 0)) && count > 3)
@@ -188,13 +234,16 @@ ssize_t __pread64_chk(int fd, void *buffer, size_t count, off64_t offset, size_t
 ssize_t preadv64v2(int fd, const struct iovec *iov, int count, off64_t offset, int flags) {
   ssize_t (*next)(int, const struct iovec *, int, off64_t, int);
   *(void **)&next = dlsym(RTLD_NEXT, "preadv64v2");
-  // Refused, as FUSE refuses it, in the other modes, so that every read goes through pread64
-  // and meets its fault; but where reads are only slowed, everything is cached.
-  if (!fault_is("descheduled")) {
-    errno = fault_is("slow_fuse") || !(fault_is("slow") || fault_is("cold")) ? EOPNOTSUPP : EAGAIN;
+  if (fault_is("descheduled") ||
+      (fault_is("slow") && !fault_is("slow_fuse") && page_cached(offset)))
+    return next(fd, iov, count, offset, flags);
+  if (fault_is("slow") || fault_is("cold") || fault_is("one_at_a_time")) {
+    errno = fault_is("slow_fuse") || fault_is("one_at_a_time") ? EOPNOTSUPP : EAGAIN;
     return -1;
   }
-  return next(fd, iov, count, offset, flags);
+  // Elsewhere everything is cached, and the read meets the mode's fault as any other: a tool
+  // that had to time its reads would find them slow on a busy machine.
+  return pread64(fd, iov[0].iov_base, iov[0].iov_len, offset);
 }
 
 ssize_t read(int fd, void *buffer, size_t count) {
