@@ -97,6 +97,10 @@ int pthread_create(pthread_t *thread, const pthread_attr_t *attributes, void *(*
   return failed;
 }
 
+// The descriptors helpers opened: other threads, such as those that decode blocks, read
+// through the walk's.
+static char helper_fd[1024];
+
 int open64(const char *path, int flags, ...) {
   static pthread_mutex_t one_at_a_time = PTHREAD_MUTEX_INITIALIZER;
   int (*next)(const char *, int, ...);
@@ -113,6 +117,8 @@ int open64(const char *path, int flags, ...) {
   }
   const int fd = next(path, flags, mode);
   __atomic_add_fetch(&opened, helper, __ATOMIC_RELAXED);
+  if (helper && fd >= 0)
+    __atomic_store_n(&helper_fd[fd % 1024], 1, __ATOMIC_RELAXED);
   return fd;
 }
 
@@ -189,7 +195,8 @@ ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset) {
   static int calls;
   ssize_t (*next)(int, void *, size_t, off64_t);
   *(void **)&next = dlsym(RTLD_NEXT, "pread64");
-  const int helper = gettid() != getpid();
+  const int helper =
+      gettid() != getpid() && __atomic_load_n(&helper_fd[fd % 1024], __ATOMIC_RELAXED);
   struct stat st;
   ssize_t got;
   if (interrupted(&calls))
