@@ -1,5 +1,5 @@
 // Fuzz target: lzma2-chunks-xz's walk over the fuzzer's bytes as a file, with --scan when the
-// first byte is odd. Whatever the bytes, the report ends in its summary, the status agrees
+// first byte's bit 0 is set, and decoding each block when its bit 1 is. Whatever the bytes, the report ends in its summary, the status agrees
 // with it, and each block's listing is exactly what lzma2-chunks prints for its OFFSET.
 
 #include "byte_input.h"
@@ -69,6 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *input, std::size_t siz
     listing_writer writer(out);
     xz_walk_options options;
     options.scan = scan;
+    options.decode = size > 0 && (input[0] & 2) != 0;
     result = walk_xz_file(in, size, options, writer);
   });
   const std::string summary = report.substr(report.rfind('\n', report.size() - 2) + 1);
