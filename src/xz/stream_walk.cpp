@@ -404,7 +404,11 @@ stream_verdict stream_walk::finish(const stream_verdict &end) {
       } else if (d.result.outcome == decode_outcome::check_fails) {
         why = verdict(stream_fault::check_fails, d.block, d.span.end - check_size_);
         why.found = flags_.check_type();
+      } else if (d.result.outcome == decode_outcome::read_error) {
+        why = verdict(stream_fault::read_error, d.block, d.result.gave_up_at);
       } else {
+        // What liblzma cannot decode (a filter it does not know, a dictionary there is no
+        // memory for) is judged by its structure alone.
         continue;
       }
       block_damaged(why);
