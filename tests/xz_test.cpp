@@ -670,7 +670,8 @@ TEST(native_xz, reports_a_read_error_after_what_it_found) {
   damaged[blocks_by_xz(dir, damaged)[24].data_at] = 0x05;
   const process_output back =
       run_xz_tool({dir.write("damaged", damaged)}, {}, io_fault_env("unseekable"));
-  EXPECT_TRUE(has_lines(back.out, "read error at …\n1 stream: 0 intact, 1 damaged, 0 truncated"))
+  EXPECT_TRUE(has_lines(back.out, stream_1 + "damaged: read error at …\n1 stream: 0 intact, 1 "
+                                             "damaged, 0 truncated"))
       << back.out;
   EXPECT_EQ(back.exit_status, 1);
 }

@@ -388,7 +388,7 @@ bool stream_walk::next_block_header(std::uint64_t from, std::uint64_t &next) {
   return false;
 }
 
-stream_verdict stream_walk::finish(const stream_verdict &end) {
+stream_verdict stream_walk::finish(stream_verdict end) {
 #if LZMA2_CHUNKS_DECODES
   if (decoders_ != nullptr) {
     damaged_block damaged[16];
@@ -405,7 +405,10 @@ stream_verdict stream_walk::finish(const stream_verdict &end) {
         why = verdict(stream_fault::check_fails, d.block, d.span.end - check_size_);
         why.found = flags_.check_type();
       } else if (d.result.outcome == decode_outcome::read_error) {
-        why = verdict(stream_fault::read_error, d.block, d.result.gave_up_at);
+        // Not the block's fault: the file's, which ends the stream's report in one line.
+        if (order_of(end) > d.block)
+          end = verdict(stream_fault::read_error, d.block, d.result.gave_up_at);
+        continue;
       } else {
         // What liblzma cannot decode (a filter it does not know, a dictionary there is no
         // memory for) is judged by its structure alone.

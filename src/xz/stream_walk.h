@@ -68,7 +68,7 @@ private:
   unsigned listings_holding(std::uint64_t at);
   // Waits for the blocks being decoded, says which are damaged, and gives the verdict: the
   // first damage in the stream, or `end`, what ended its walk.
-  stream_verdict finish(const stream_verdict &end);
+  stream_verdict finish(stream_verdict end);
   // Reads the index at `at`, says so and compares it with the blocks walked; without
   // `compare` only reads it, as when looking for it.
   stream_verdict check_index(std::uint64_t at, std::uint64_t &end, bool compare = true);
