@@ -13,6 +13,8 @@
 
 namespace {
 
+using test_table::operator<<;
+
 std::string filler(std::size_t n) {
   return std::string(n, 'x');
 }
@@ -101,11 +103,6 @@ const walk_case walk_cases[] = {
      stored_chunk_lines(40, 5000, 0) + stored_chunk_lines(40, 9000, 200120) + "00088C70: 00 ",
      true},
 };
-
-// Names the case in test listings instead of dumping its bytes.
-void PrintTo(const walk_case &c, std::ostream *os) {
-  *os << c.name;
-}
 
 class walk : public testing::TestWithParam<walk_case> {
 protected:

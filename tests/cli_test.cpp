@@ -24,6 +24,8 @@
 
 namespace {
 
+using test_table::operator<<;
+
 const std::string usage = "usage: lzma2-chunks FILE OFFSET\n";
 const std::string help =
     usage + "Lists the chunk headers of the LZMA2 stream that starts at the hexadecimal\n"
@@ -113,11 +115,6 @@ const process_case native_process_cases[] = {
     {"reads_that_answer_eagain", 1, {"SAMPLE", "10"}, closing_at("10"), nullptr, "again_reads"},
     {"writes_that_answer_eagain", 1, {"SAMPLE", "10"}, "", nullptr, "again_writes", true},
 };
-
-// Names the case in test listings instead of dumping its bytes.
-void PrintTo(const process_case &c, std::ostream *os) {
-  *os << c.name;
-}
 
 class process : public testing::TestWithParam<process_case> {};
 
@@ -347,10 +344,6 @@ const feed_case feed_cases[] = {
       {"\x01\x04", ""},
       {"\x04", "00000004: 01 u=65536\n00010005: FFFFFFFF "}}},
 };
-
-void PrintTo(const feed_case &c, std::ostream *os) {
-  *os << c.name;
-}
 
 class native_feeding : public testing::TestWithParam<feed_case> {};
 

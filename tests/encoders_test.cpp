@@ -9,6 +9,8 @@
 
 namespace {
 
+using test_table::operator<<;
+
 struct encoded_file {
   std::string contents;
   std::vector<stream_extent> streams;
@@ -75,10 +77,6 @@ const encoder_case encoder_cases[] = {
     {"sevenzip_fastest_two_threads", "7zz",
      [](const temp_dir &d) { return sevenzip(d, mixed_data((2 << 20) + 12345), "-mx=1 -mmt=2"); }},
 };
-
-void PrintTo(const encoder_case &c, std::ostream *os) {
-  *os << c.name;
-}
 
 class encoders : public testing::TestWithParam<encoder_case> {};
 

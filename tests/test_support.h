@@ -7,6 +7,7 @@
 #include "lzma2_data.h"
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -76,6 +77,14 @@ std::string hex(std::uint64_t value);
 
 // The lines listed for stored_chunks(count, payload) at position `from`.
 std::string stored_chunk_lines(std::size_t count, std::size_t payload, std::uint64_t from);
+
+// Names a table's case in test output instead of dumping its bytes. A test file brings it
+// into its own namespace with `using test_table::operator<<;`, where gtest looks for it.
+namespace test_table {
+template <class Case> auto operator<<(std::ostream &os, const Case &c) -> decltype(c.name, os) {
+  return os << c.name;
+}
+} // namespace test_table
 
 // Names a table's tests after its name column.
 inline const auto case_name = [](const auto &info) { return std::string(info.param.name); };

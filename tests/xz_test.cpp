@@ -14,6 +14,8 @@
 
 namespace {
 
+using test_table::operator<<;
+
 struct block_place {
   std::uint64_t stream, block, header_at, data_at, data_size, total_size;
 };
@@ -102,10 +104,6 @@ const intact_case intact_cases[] = {
     // Magic bytes right after a stream open no stream here, and cost nothing.
     {"scan_past_a_first_stream", {{"", &text}, {"-1", &text}}, fake_magic, 0, true},
 };
-
-void PrintTo(const intact_case &c, std::ostream *os) {
-  *os << c.name;
-}
 
 class intact : public testing::TestWithParam<intact_case> {};
 
@@ -567,10 +565,6 @@ const fault_case fault_cases[] = {
                           "2 streams: 1 intact, 1 damaged, 0 truncated"};
      }},
 };
-
-void PrintTo(const fault_case &c, std::ostream *os) {
-  *os << c.name;
-}
 
 class faults : public testing::TestWithParam<fault_case> {};
 
