@@ -68,6 +68,8 @@ else
   exit 1
 fi
 echo "setup.sh: installing$missing"
-$as_root apt-get update
+# A list that fails to come (a mirror in sync, an architecture's list behind the others)
+# leaves the others usable: what is missing still installs from them.
+$as_root apt-get update || echo "setup.sh: some package lists did not come; going on with the others" >&2
 # shellcheck disable=SC2086 # one word per package
 $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
