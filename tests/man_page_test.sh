@@ -75,6 +75,15 @@ lzma2-chunks-xz.1)
   expect 2 2 "an option is unknown" '"$binary" --scan --unknown'
   expect 1 1 "/dev/full" '"$binary" "$tmp/intact.xz" >/dev/full'
   expect 2 2 "too many arguments" '"$binary" "$tmp/intact.xz" "$tmp/intact.xz"'
+  # The damaged file's example, recipe included, as the page renders it: each "$ " line and
+  # the lines that go on with it run, and the other lines must be their output.
+  groff -man -rHY=0 -rLL=2000n -Tascii -P-cbou "$page" 2>/dev/null |
+    sed -n '/^ *\$ seq 1 100000 > lines.txt$/,/^ *same$/{s/^              //p}' >"$tmp/shown"
+  grep -E '^(\$ |    )' "$tmp/shown" | sed 's/^\$ //' >"$tmp/example.sh"
+  bin_dir=$(cd "$(dirname "$binary")" && pwd)
+  (cd "$tmp" && PATH=$bin_dir:$PATH bash -v example.sh 2>&1) |
+    sed 's/ *$//' | diff - <(sed 's/^\$ //' "$tmp/shown") >&2 ||
+    { echo "$page: the damaged file's example prints other lines" >&2; failed=1; }
   ;;
 *)
   echo "no statuses known for $page" >&2
