@@ -14,17 +14,21 @@
 namespace {
 
 #if LZMA2_CHUNKS_DECODES
-#define JUDGED "decodes each block with liblzma, on every processor, and checks it"
+#define JUDGED                                                                                     \
+  "decodes each block\n"                                                                           \
+  "with liblzma, on every processor, to check it,"
 #define BUILT ""
 #else
-#define JUDGED "checks the structure of each block (this build has no liblzma to decode)"
+#define JUDGED                                                                                     \
+  "checks the structure\n"                                                                         \
+  "of each block (this build has no liblzma to decode it),"
 #define BUILT " (without liblzma: judges structure alone)"
 #endif
 
 constexpr command_line::program_texts texts = {
     "usage: lzma2-chunks-xz [--scan] [--structure] [-q] FILE\n",
     "Finds every .xz stream in FILE, walks each block by block, lists the chunk\n"
-    "headers of each block as 'lzma2-chunks FILE OFFSET' does, " JUDGED ",\n"
+    "headers of each block as 'lzma2-chunks FILE OFFSET' does, " JUDGED "\n"
     "checks each stream against its index and footer, and says which streams and\n"
     "blocks are intact, and where the others are damaged. Nothing decoded is written.\n"
     "  --scan       search the whole file for streams even when it begins with one,\n"

@@ -56,8 +56,9 @@ struct stream_verdict {
   std::uint64_t found = 0;
   const char *what = nullptr;
   std::uint64_t lost = 0;
-  std::uint64_t damaged_blocks = 0; // in the stream, when it is damaged in its blocks
-  std::uint64_t ends_at = 0;        // where a damaged stream ends, when its footer says so
+  std::uint64_t damaged_blocks = 0;   // in the stream, when it is damaged in its blocks
+  std::uint64_t ends_at = 0;          // where a damaged stream ends, when its footer says so
+  std::uint64_t undecoded_blocks = 0; // judged by structure alone: liblzma cannot decode them
 
   bool truncated() const {
     return fault >= stream_fault::end_in_stream_header && fault <= stream_fault::end_in_footer;

@@ -135,6 +135,7 @@ stream_verdict stream_walk::walk(std::uint64_t stream, std::uint64_t at,
   first_damage_ = {};
   first_damage_.fault = header_crc_fails ? stream_fault::stream_header_crc : stream_fault::none;
   damaged_blocks_ = 0;
+  undecoded_blocks_ = 0;
   index_at_ = 0;
   index_looked_for_ = false;
   listed_count_ = 0;
@@ -154,8 +155,26 @@ stream_verdict stream_walk::walk(std::uint64_t stream, std::uint64_t at,
       return finish(
           verdict(input_.failed() ? stream_fault::read_error : stream_fault::end_where_block_is_due,
                   0, next));
-    if (first == 0)
-      break;
+    if (first == 0) {
+      std::uint64_t footer_at = 0;
+      const stream_verdict index = check_index(next, footer_at);
+      if (write_failed_)
+        return {};
+      if (index.fault == stream_fault::none)
+        return finish(check_footer(footer_at, footer_at - next));
+      // A zero where a block header is due opens the index, unless the stream's index, whose
+      // CRC32 holds, lies further on: then damage has zeroed a block header.
+      if (index.truncated() || index.fault == stream_fault::read_error ||
+          !index_of_the_stream(next + 1) || index_at_ <= next)
+        return finish(index);
+      by_header_ = after_end_marker_ = 0;
+      stream_verdict zeroed = verdict(stream_fault::block_header, ++block_, next);
+      zeroed.what = "its size byte is zero, as the index's would be, but the index lies further on";
+      block_damaged(zeroed);
+      if (write_failed_ || !resume(next, next))
+        return finish(zeroed);
+      continue;
+    }
     ++block_;
     const std::uint64_t header_at = next;
     const stream_verdict v = walk_block(header_at, next);
@@ -179,16 +198,12 @@ stream_verdict stream_walk::walk(std::uint64_t stream, std::uint64_t at,
     if (write_failed_ || !resume(header_at, next))
       return finish(v);
   }
-  std::uint64_t footer_at = 0;
-  const stream_verdict index = check_index(next, footer_at);
-  if (write_failed_ || index.fault != stream_fault::none)
-    return finish(index);
-  return finish(check_footer(footer_at, footer_at - next));
 }
 
 stream_verdict stream_walk::walk_block(std::uint64_t at, std::uint64_t &end) {
   unsigned char header_bytes[xz::largest_block_header];
-  resume_at_ = 0;
+  by_header_ = 0;
+  after_end_marker_ = 0;
   input_.seek(at);
   const std::size_t header_size = xz::block_header_size(static_cast<unsigned>(input_.read_byte()));
   if (read_up_to(input_, at, header_bytes, header_size) != header_size)
@@ -201,10 +216,8 @@ stream_verdict stream_walk::walk_block(std::uint64_t at, std::uint64_t &end) {
     return v;
   }
   const std::uint64_t data_at = at + header_size;
-  if (header.has_compressed_size) {
-    resume_at_ = data_at + round_up_to_4(header.compressed_size) + check_size_;
-    resume_how_ = "by the sizes in its header";
-  }
+  if (header.has_compressed_size)
+    by_header_ = data_at + round_up_to_4(header.compressed_size) + check_size_;
   chunk_rules rules;
   chunk_header closing;
   if (listings_ != nullptr && (!said(report_.block_found(stream_, block_, at, data_at)) ||
@@ -234,9 +247,7 @@ stream_verdict stream_walk::walk_block(std::uint64_t at, std::uint64_t &end) {
 
   const std::uint64_t data_end = closing.offset + 1;
   const std::uint64_t compressed = data_end - data_at;
-  // Past the end marker the block's own end is known, whatever its header says.
-  resume_at_ = data_at + round_up_to_4(compressed) + check_size_;
-  resume_how_ = "after its end marker";
+  after_end_marker_ = data_at + round_up_to_4(compressed) + check_size_;
   if (header.has_compressed_size && header.compressed_size != compressed)
     return disagreement(stream_fault::compressed_size, block_, header.compressed_size, compressed);
   if (header.has_uncompressed_size && header.uncompressed_size != rules.unpacked_total())
@@ -275,8 +286,14 @@ void stream_walk::block_damaged(const stream_verdict &why) {
 bool stream_walk::resume(std::uint64_t at, std::uint64_t &next) {
   // The index cannot be compared with blocks whose sizes are not known.
   structure_damaged_ = true;
-  const char *how = resume_how_;
-  next = resume_at_;
+  // Each way must lead past the damaged block, or the walk would go round in circles.
+  const auto leads_on = [&](std::uint64_t to) { return to > at && block_or_index_at(to); };
+  const char *how = "by the sizes in its header";
+  next = leads_on(by_header_) ? by_header_ : 0;
+  if (next == 0) {
+    how = "after its end marker";
+    next = leads_on(after_end_marker_) ? after_end_marker_ : 0;
+  }
   if (next == 0 && index_of_the_stream(at)) {
     how = "by the stream's index";
     // The records give each block's size, from the first block on.
@@ -366,19 +383,25 @@ unsigned stream_walk::listings_holding(std::uint64_t at) {
   return holding;
 }
 
-bool stream_walk::next_block_header(std::uint64_t from, std::uint64_t &next) {
+bool stream_walk::block_or_index_at(std::uint64_t at) {
   unsigned char header[xz::largest_block_header];
+  input_.seek(at);
+  const int size_byte = input_.read_byte();
+  if (size_byte == 0)
+    return true;
+  const std::size_t size = xz::block_header_size(static_cast<unsigned>(size_byte));
+  xz::block_header parsed;
+  return size_byte > 0 && read_up_to(input_, at, header, size) == size &&
+         xz::parse_block_header(header, size, parsed) == nullptr;
+}
+
+bool stream_walk::next_block_header(std::uint64_t from, std::uint64_t &next) {
   for (std::uint64_t at = from; at < file_size_; ++at) {
     if (listings_holding(at) == 2)
       continue;
     input_.seek(at);
     const int size_byte = input_.read_byte();
-    if (size_byte <= 0)
-      continue;
-    const std::size_t size = xz::block_header_size(static_cast<unsigned>(size_byte));
-    xz::block_header parsed;
-    if (read_up_to(input_, at, header, size) == size &&
-        xz::parse_block_header(header, size, parsed) == nullptr) {
+    if (size_byte > 0 && block_or_index_at(at)) {
       next = at;
       return true;
     }
@@ -411,15 +434,18 @@ stream_verdict stream_walk::finish(stream_verdict end) {
         continue;
       } else {
         // What liblzma cannot decode (a filter it does not know, a dictionary there is no
-        // memory for) is judged by its structure alone.
+        // memory for) is judged by its structure alone, and the verdict says so.
+        ++undecoded_blocks_;
         continue;
       }
       block_damaged(why);
     }
   }
 #endif
-  if (first_damage_.fault == stream_fault::none || order_of(end) < order_of(first_damage_))
+  if (first_damage_.fault == stream_fault::none || order_of(end) < order_of(first_damage_)) {
+    end.undecoded_blocks = undecoded_blocks_;
     return end;
+  }
   stream_verdict v = first_damage_;
   v.damaged_blocks = damaged_blocks_;
   // An intact index and footer still say where the stream ends, and the next begins.

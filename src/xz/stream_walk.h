@@ -63,6 +63,8 @@ private:
   bool resume(std::uint64_t at, std::uint64_t &next);
   bool index_of_the_stream(std::uint64_t from);
   bool next_block_header(std::uint64_t from, std::uint64_t &next);
+  // True when a block header whose CRC32 holds, or the index, begins at `at`.
+  bool block_or_index_at(std::uint64_t at);
   void listed(std::uint64_t from, std::uint64_t to);
   // How many of the spans listed hold `at`; forgets those that end before it.
   unsigned listings_holding(std::uint64_t at);
@@ -101,10 +103,11 @@ private:
   bool structure_damaged_ = false; // a block's sizes are unknown: the index cannot be compared
   stream_verdict first_damage_;    // fault == none while there is none
   std::uint64_t damaged_blocks_ = 0;
-  // Where the block after the damaged one lies, when its end marker or its header's sizes
-  // say so; 0 when neither does.
-  std::uint64_t resume_at_ = 0;
-  const char *resume_how_ = "";
+  std::uint64_t undecoded_blocks_ = 0; // those liblzma cannot decode
+  // Where the block after the damaged one may lie: by the sizes in its header, whose CRC32
+  // holds, and after its end marker, which a damaged byte may have made; 0 where neither says.
+  std::uint64_t by_header_ = 0;
+  std::uint64_t after_end_marker_ = 0;
   // The data listed by the last two blocks walked: a block header found by searching inside
   // both is not walked, so that no byte is listed more than twice, however many block
   // headers the data holds.

@@ -194,11 +194,18 @@ bool xz_report::stream_ended(std::uint64_t stream, std::uint64_t at, const strea
   char where[64] = "";
   if (v.block != 0)
     std::snprintf(where, sizeof where, "block %" PRIu64 ".%" PRIu64, stream, v.block);
-  if (v.fault == stream_fault::none)
+  if (v.fault == stream_fault::none) {
+    char alone[96] = ", by structure alone: nothing decoded";
+    if (decoded_ && v.undecoded_blocks == 0)
+      alone[0] = '\0';
+    else if (decoded_)
+      std::snprintf(alone, sizeof alone,
+                    ", %" PRIu64 " by structure alone: liblzma cannot decode them",
+                    v.undecoded_blocks);
     return line("stream %" PRIu64 " at %08" PRIX64 ": intact, %" PRIu64 " block%s, %" PRIu64
                 " bytes%s\n",
-                stream, at, v.found, v.found == 1 ? "" : "s", v.at - at,
-                decoded_ ? "" : ", by structure alone: nothing decoded");
+                stream, at, v.found, v.found == 1 ? "" : "s", v.at - at, alone);
+  }
   char why[256];
   reason(why, sizeof why, v, where, file_size);
   char more[64] = "";
