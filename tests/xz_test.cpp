@@ -529,6 +529,26 @@ const fault_case fault_cases[] = {
        return both;
      },
      1, true, by_structure::blind},
+    // A zeroed block header reads as the index, which lies further on; a zeroed control byte
+    // as an end marker, which the header's size, whose CRC32 holds, goes past. Either way the
+    // next block is judged, and no block is made up between.
+    {"zeroed_block_header",
+     [](f3 f) {
+       faulty_file zeroed =
+           f.with(f.blocks[1].header_at, 0,
+                  f.header_of_block_2() + "its size byte is zero, as the index's "
+                                          "would be, but the index lies further on");
+       zeroed.line =
+           "block 1.3 at " + position(f.blocks[2].header_at) + ": OFFSET …\n" + zeroed.line;
+       return zeroed;
+     }},
+    {"zeroed_control_byte",
+     [](f3 f) {
+       const block_place &b = f.blocks[1];
+       return f.with(b.data_at, 0,
+                     "block 1.2: its header gives " + std::to_string(b.data_size) +
+                         " bytes of data, the walk finds 1");
+     }},
     // A size field that points past the end of the file, while the index shows it goes on.
     {"size_past_the_end",
      [](f3 f) {
