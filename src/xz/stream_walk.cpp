@@ -138,7 +138,7 @@ stream_verdict stream_walk::walk(std::uint64_t stream, std::uint64_t at,
   undecoded_blocks_ = 0;
   index_at_ = 0;
   index_looked_for_ = false;
-  listed_count_ = 0;
+  listed_.clear();
   reached_ = at + xz::stream_header_size;
   // A damaged header's flags may be damaged too: the footer's, where one is found, hold.
   flags_known_ = !header_crc_fails;
@@ -229,7 +229,8 @@ stream_verdict stream_walk::walk_block(std::uint64_t at, std::uint64_t &end) {
     return {};
   if (walked == walk_result::read_error)
     return verdict(stream_fault::read_error, block_, closing.offset);
-  listed(data_at, closing.offset + 1);
+  listed_.add({data_at, closing.offset + 1, stream_});
+  reached_ = std::max(reached_, closing.offset + 1);
   // A header that the end of the file cuts short is missing bytes, not holding bad ones.
   const bool cut_short = rules.fault() != chunk_fault::none &&
                          rules.faulty().offset + header_length(rules.faulty().kind) > file_size_;
@@ -364,22 +365,15 @@ bool stream_walk::index_of_the_stream(std::uint64_t from) {
   return false;
 }
 
-void stream_walk::listed(std::uint64_t from, std::uint64_t to) {
-  reached_ = std::max(reached_, to);
-  if (listed_count_ == 2)
-    listed_[0] = listed_[1];
-  listed_[listed_count_ == 2 ? 1 : listed_count_++] = {from, to};
-}
-
-unsigned stream_walk::listings_holding(std::uint64_t at) {
+unsigned listed_spans::holding(std::uint64_t at) {
   unsigned kept = 0;
-  for (unsigned i = 0; i < listed_count_; ++i)
-    if (listed_[i].to > at)
-      listed_[kept++] = listed_[i];
-  listed_count_ = kept;
+  for (unsigned i = 0; i < count_; ++i)
+    if (spans_[i].to > at)
+      spans_[kept++] = spans_[i];
+  count_ = kept;
   unsigned holding = 0;
-  for (unsigned i = 0; i < listed_count_; ++i)
-    holding += listed_[i].from <= at ? 1 : 0;
+  for (unsigned i = 0; i < count_; ++i)
+    holding += spans_[i].from <= at ? 1 : 0;
   return holding;
 }
 
@@ -397,7 +391,7 @@ bool stream_walk::block_or_index_at(std::uint64_t at) {
 
 bool stream_walk::next_block_header(std::uint64_t from, std::uint64_t &next) {
   for (std::uint64_t at = from; at < file_size_; ++at) {
-    if (listings_holding(at) == 2)
+    if (listed_.holding(at) == 2)
       continue;
     input_.seek(at);
     const int size_byte = input_.read_byte();

@@ -33,6 +33,31 @@ struct record_digest {
   std::uint64_t digest = 0;
 };
 
+// The spans of the file that the last two walks listed, streams or blocks. What is found
+// inside both is not walked, so that no byte is listed more than twice, however many
+// headers the data holds and however they nest.
+class listed_spans {
+public:
+  struct span {
+    std::uint64_t from, to;
+    std::uint64_t stream; // the stream whose walk listed it
+  };
+  void add(const span &s) {
+    if (count_ == 2)
+      spans_[0] = spans_[1];
+    spans_[count_ == 2 ? 1 : count_++] = s;
+  }
+  // How many hold `at`, the older first; forgets those that end before it, since what is
+  // looked at only moves on.
+  unsigned holding(std::uint64_t at);
+  const span &operator[](unsigned i) const { return spans_[i]; }
+  void clear() { count_ = 0; }
+
+private:
+  span spans_[2] = {};
+  unsigned count_ = 0;
+};
+
 // Walks one .xz stream from its header, block by block: lists each block's chunks (unless
 // the listings are left out), checks its structure, has `decoders` decode it when there are
 // any, and goes on past a damaged block to the next one it can find. Then checks the index
@@ -65,9 +90,6 @@ private:
   bool next_block_header(std::uint64_t from, std::uint64_t &next);
   // True when a block header whose CRC32 holds, or the index, begins at `at`.
   bool block_or_index_at(std::uint64_t at);
-  void listed(std::uint64_t from, std::uint64_t to);
-  // How many of the spans listed hold `at`; forgets those that end before it.
-  unsigned listings_holding(std::uint64_t at);
   // Waits for the blocks being decoded, says which are damaged, and gives the verdict: the
   // first damage in the stream, or `end`, what ended its walk.
   stream_verdict finish(stream_verdict end);
@@ -108,14 +130,7 @@ private:
   // holds, and after its end marker, which a damaged byte may have made; 0 where neither says.
   std::uint64_t by_header_ = 0;
   std::uint64_t after_end_marker_ = 0;
-  // The data listed by the last two blocks walked: a block header found by searching inside
-  // both is not walked, so that no byte is listed more than twice, however many block
-  // headers the data holds.
-  struct listed_span {
-    std::uint64_t from, to;
-  };
-  listed_span listed_[2] = {};
-  unsigned listed_count_ = 0;
+  listed_spans listed_; // by the blocks walked in the stream
   std::uint64_t reached_ = 0;
   // The index found past damage: where it lies, or 0; and whether it was looked for.
   std::uint64_t index_at_ = 0;

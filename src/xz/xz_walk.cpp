@@ -45,10 +45,6 @@ private:
   // The position of the first byte from `from` on that is not zero.
   std::uint64_t skip_zeros(std::uint64_t from);
 
-  // How many of the streams walked lately hold `at` in their span; forgets those that end
-  // before it. Streams are found in the order of their positions, so none starts after it.
-  unsigned spans_holding(std::uint64_t at);
-
   // Records that the output failed; the walk then stops.
   bool said(bool written) {
     if (!written)
@@ -73,13 +69,7 @@ private:
   std::uint64_t truncated_ = 0;
   std::uint64_t faults_between_ = 0;
   xz_walk_result stopped_ = xz_walk_result::all_intact;
-  // Where the walks of the last streams reached, those that a stream found now may lie in.
-  struct walked_span {
-    std::uint64_t end;
-    std::uint64_t stream;
-  };
-  walked_span spans_[2] = {};
-  unsigned spans_count_ = 0;
+  listed_spans spans_; // by the streams walked lately, from their headers on
 };
 
 file_walk::found_header file_walk::stream_header_at(std::uint64_t at, stream_flags &flags) {
@@ -223,19 +213,20 @@ xz_walk_result file_walk::run() {
     }
     // A damaged stream's data may hold stream headers, and theirs more: each is walked, and
     // so each byte listed again, only while it lies inside the data of one stream at most.
-    if (spans_holding(at) == std::size(spans_)) {
+    const unsigned inside = spans_.holding(at);
+    if (inside == 2) {
       said(report_.stream_not_walked(at, spans_[1].stream, spans_[0].stream));
       following = false;
       from = at + 1;
       continue;
     }
     ++stream_;
-    if (spans_count_ > 0)
+    if (inside == 1)
       said(report_.stream_inside(stream_, at, spans_[0].stream));
     const stream_verdict v = streams_.walk(stream_, at, flags, found == found_header::damaged);
     if (!said(!streams_.write_failed()))
       break;
-    spans_[spans_count_++] = walked_span{streams_.reached(), stream_};
+    spans_.add({at, streams_.reached(), stream_});
     tally(at, v);
     read_error_told = v.fault == stream_fault::read_error;
     // A damaged stream whose index and footer hold ends where they say; another ends nobody
@@ -255,15 +246,6 @@ xz_walk_result file_walk::run() {
     return xz_walk_result::read_error;
   const bool all_intact = intact_ > 0 && damaged_ == 0 && truncated_ == 0 && faults_between_ == 0;
   return all_intact ? xz_walk_result::all_intact : xz_walk_result::faults;
-}
-
-unsigned file_walk::spans_holding(std::uint64_t at) {
-  unsigned kept = 0;
-  for (unsigned i = 0; i < spans_count_; ++i)
-    if (spans_[i].end > at)
-      spans_[kept++] = spans_[i];
-  spans_count_ = kept;
-  return kept;
 }
 
 } // namespace
