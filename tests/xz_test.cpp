@@ -304,7 +304,8 @@ const fault_case fault_cases[] = {
        return f.in_header_of_block_2(
            b.header_at + 2, f.file[b.header_at + 2] ^ 1,
            "block 1.2: its header gives " + std::to_string(b.data_size ^ 1) +
-               " bytes of data, the walk finds " + std::to_string(b.data_size));
+               " bytes of data, the walk finds " + std::to_string(b.data_size) +
+               " up to the end marker at " + position(b.data_at + b.data_size - 1));
      }},
     {"uncompressed_size_in_header",
      [](f3 f) {
@@ -547,7 +548,8 @@ const fault_case fault_cases[] = {
        const block_place &b = f.blocks[1];
        return f.with(b.data_at, 0,
                      "block 1.2: its header gives " + std::to_string(b.data_size) +
-                         " bytes of data, the walk finds 1");
+                         " bytes of data, the walk finds 1 up to the end marker at " +
+                         position(b.data_at));
      }},
     // A size field that points past the end of the file, while the index shows it goes on.
     {"size_past_the_end",

@@ -249,8 +249,13 @@ stream_verdict stream_walk::walk_block(std::uint64_t at, std::uint64_t &end) {
   const std::uint64_t data_end = closing.offset + 1;
   const std::uint64_t compressed = data_end - data_at;
   after_end_marker_ = data_at + round_up_to_4(compressed) + check_size_;
-  if (header.has_compressed_size && header.compressed_size != compressed)
-    return disagreement(stream_fault::compressed_size, block_, header.compressed_size, compressed);
+  if (header.has_compressed_size && header.compressed_size != compressed) {
+    // Where the walk found the end marker: a byte damaged to 00 ends the data early.
+    stream_verdict v =
+        disagreement(stream_fault::compressed_size, block_, header.compressed_size, compressed);
+    v.at = closing.offset;
+    return v;
+  }
   if (header.has_uncompressed_size && header.uncompressed_size != rules.unpacked_total())
     return disagreement(stream_fault::uncompressed_size, block_, header.uncompressed_size,
                         rules.unpacked_total());

@@ -123,9 +123,10 @@ int reason(char *text, std::size_t size, const stream_verdict &v, const char *wh
                          "%s: the chunk at %08" PRIX64 " has properties byte %02X, lc + lp above 4",
                          where, v.at, static_cast<unsigned>(v.found));
   case stream_fault::compressed_size:
-    return std::snprintf(
-        text, size, "%s: its header gives %" PRIu64 " bytes of data, the walk finds %" PRIu64 "",
-        where, v.expected, v.found);
+    return std::snprintf(text, size,
+                         "%s: its header gives %" PRIu64 " bytes of data, the walk finds %" PRIu64
+                         " up to the end marker at %08" PRIX64,
+                         where, v.expected, v.found, v.at);
   case stream_fault::uncompressed_size:
     return std::snprintf(
         text, size, "%s: its header gives %" PRIu64 " bytes unpacked, the walk finds %" PRIu64 "",
