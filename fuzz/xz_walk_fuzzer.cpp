@@ -1,6 +1,7 @@
 // Fuzz target: lzma2-chunks-xz's walk over the fuzzer's bytes as a file, with --scan when the
-// first byte's bit 0 is set, and decoding each block when its bit 1 is. Whatever the bytes, the report ends in its summary, the status agrees
-// with it, and each block's listing is exactly what lzma2-chunks prints for its OFFSET.
+// first byte's bit 0 is set, and decoding each block when its bit 1 is. Whatever the bytes, the
+// report ends in its summary, the status agrees with it, and each block's listing is exactly what
+// lzma2-chunks prints for its OFFSET.
 
 #include "byte_input.h"
 #include "chunk_walk.h"
@@ -43,10 +44,11 @@ std::string listing_at(int fd, std::uint64_t offset) {
 void check_blocks(int fd, const std::string &report) {
   const std::string marker = ": OFFSET ";
   for (std::size_t line = 0; line < report.size(); line = report.find('\n', line) + 1) {
-    if (report.compare(line, 6, "block ") != 0)
+    const std::size_t end = report.find('\n', line);
+    // A damaged block's own line is its verdict, not the start of a listing.
+    if (report.compare(line, 6, "block ") != 0 || report.find(" damaged: ", line) < end)
       continue;
     const std::size_t at = report.find(marker, line);
-    const std::size_t end = report.find('\n', line);
     if (at == std::string::npos || at > end)
       fail("block line without OFFSET", report);
     const std::uint64_t offset = std::stoull(report.substr(at + marker.size()), nullptr, 16);
