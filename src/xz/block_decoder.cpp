@@ -6,6 +6,24 @@
 #include <lzma.h>
 #include <unistd.h>
 
+struct block_decoder_memory {
+  lzma_stream strm;
+  unsigned char scratch[decode_scratch_size];
+};
+
+block_decoder_memory *new_block_decoder_memory() {
+  auto *memory = static_cast<block_decoder_memory *>(std::malloc(sizeof(block_decoder_memory)));
+  if (memory != nullptr)
+    memory->strm = LZMA_STREAM_INIT;
+  return memory;
+}
+
+void free_block_decoder_memory(block_decoder_memory *memory) {
+  if (memory != nullptr)
+    lzma_end(&memory->strm);
+  std::free(memory);
+}
+
 namespace {
 
 // Half of the scratch is read into, half decoded into.
@@ -44,12 +62,12 @@ void free_filter_options(lzma_filter *filters) {
   }
 }
 
-// Feeds the block's data to a decoder set up for it, from `at` to the block's end.
-decode_result run(int fd, const block_span &span, std::uint64_t at, lzma_stream &strm,
-                  const lzma_block &block, unsigned char *scratch) {
+// Feeds the block's data, from data_at to the block's end, to a decoder set up for it, whose
+// input holds what was read before `at`.
+decode_result run(int fd, const block_span &span, std::uint64_t data_at, std::uint64_t at,
+                  lzma_stream &strm, const lzma_block &block, unsigned char *scratch) {
   unsigned char *const in = scratch;
   unsigned char *const out = scratch + piece;
-  const std::uint64_t data_at = at;
   std::uint64_t decoded = 0;
   lzma_action action = LZMA_RUN;
   for (;;) {
@@ -106,10 +124,13 @@ decode_result run(int fd, const block_span &span, std::uint64_t at, lzma_stream 
 
 } // namespace
 
-decode_result decode_block(int fd, const block_span &span, unsigned char *scratch) {
-  if (scratch == nullptr)
-    return ended(decode_outcome::unsupported, 0, 0);
-  long long got = read_at(fd, scratch, 1, span.header_at);
+decode_result decode_block(int fd, const block_span &span, block_decoder_memory &memory) {
+  unsigned char *const scratch = memory.scratch;
+  // The header and as much data as the scratch takes in one read: a small block is read whole.
+  const long long got =
+      read_at(fd, scratch,
+              static_cast<std::size_t>(std::min<std::uint64_t>(piece, span.end - span.header_at)),
+              span.header_at);
   if (got <= 0)
     return ended(got < 0 ? decode_outcome::read_error : decode_outcome::cut_short, span.header_at,
                  0);
@@ -117,7 +138,6 @@ decode_result decode_block(int fd, const block_span &span, unsigned char *scratc
   if (scratch[0] == 0)
     return ended(decode_outcome::data_error, span.header_at, 0);
   const std::uint32_t header_size = lzma_block_header_size_decode(scratch[0]);
-  got = read_at(fd, scratch, header_size, span.header_at);
   if (got < static_cast<long long>(header_size))
     return ended(got < 0 ? decode_outcome::read_error : decode_outcome::cut_short, span.header_at,
                  0);
@@ -136,26 +156,22 @@ decode_result decode_block(int fd, const block_span &span, unsigned char *scratc
   // liblzma does not verify a check it cannot compute; said so, the data is still judged.
   const bool check_known = lzma_check_is_supported(block.check) != 0;
   block.ignore_check = check_known ? 0 : 1;
-  lzma_stream strm = LZMA_STREAM_INIT;
-  // The dictionary is allocated here, up to 4 GiB: malloc commits only what is written.
+  lzma_stream &strm = memory.strm;
+  // The dictionary is allocated here, up to 4 GiB: malloc commits only what is written. The
+  // stream's decoder is set up again, and keeps its dictionary where the size is the same.
   ret = lzma_block_decoder(&strm, &block);
   free_filter_options(filters); // the decoder keeps what it needs of them
   decode_result r;
+  strm.next_in = scratch + header_size;
+  strm.avail_in = static_cast<std::size_t>(got) - header_size;
   if (ret == LZMA_OK)
-    r = run(fd, span, span.header_at + header_size, strm, block, scratch);
+    r = run(fd, span, span.header_at + header_size,
+            span.header_at + static_cast<std::uint64_t>(got), strm, block, scratch);
   else
     r = ended(ret == LZMA_OPTIONS_ERROR || ret == LZMA_MEM_ERROR ? decode_outcome::unsupported
                                                                  : decode_outcome::data_error,
               span.header_at, 0);
-  lzma_end(&strm);
   if (r.outcome == decode_outcome::intact && !check_known)
     r.outcome = decode_outcome::unsupported;
-  return r;
-}
-
-decode_result decode_block(int fd, const block_span &span) {
-  auto *scratch = static_cast<unsigned char *>(std::malloc(decode_scratch_size));
-  const decode_result r = decode_block(fd, span, scratch);
-  std::free(scratch);
   return r;
 }

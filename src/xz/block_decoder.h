@@ -34,15 +34,19 @@ struct decode_result {
   std::uint64_t decoded = 0; // uncompressed bytes produced before that
 };
 
-// What decode_block reads into and decodes into; a thread that decodes many blocks
-// allocates it once.
+// What decode_block reads into and decodes into.
 constexpr std::size_t decode_scratch_size = std::size_t{128} * 1024;
+
+// What a thread that decodes block after block keeps from one to the next: its buffers and
+// liblzma's decoder, whose dictionary is then allocated once, not for every block, which
+// costs more than a small block's decoding. Null when there is no memory for it.
+struct block_decoder_memory;
+block_decoder_memory *new_block_decoder_memory();
+void free_block_decoder_memory(block_decoder_memory *memory);
 
 // Decodes the block read by position from fd, into nothing (the output is thrown away).
 // The block's data must end at `end`: data that goes on past it is a data_error at `end`,
 // unless the file ends there, which is cut_short.
-decode_result decode_block(int fd, const block_span &block);
-// The same, with decode_scratch_size bytes of scratch of the caller's.
-decode_result decode_block(int fd, const block_span &block, unsigned char *scratch);
+decode_result decode_block(int fd, const block_span &block, block_decoder_memory &memory);
 
 #endif

@@ -20,6 +20,11 @@ struct block_decoders_state {
   unsigned first;
   unsigned queued;
   unsigned decoding;
+  unsigned idle;     // threads waiting for work
+  bool walk_waiting; // for room in the queue, or for every block to be done
+  // Blocks the walk has found but not queued yet, and how many: the walk's own, unlocked.
+  job pending[16];
+  unsigned pending_count;
   damaged_block kept[block_decoders::most_kept];
   std::size_t kept_count;
   std::uint64_t damaged;
@@ -32,6 +37,25 @@ namespace {
 
 using shared = block_decoders_state;
 using job = block_decoders_state::job;
+
+constexpr unsigned queue_per_thread = 64;
+// Blocks handed over, and taken, at once.
+constexpr unsigned batch = sizeof(block_decoders_state::pending) / sizeof(job);
+
+// Queues the blocks the walk has found; waits while the queue has no room for them.
+void hand_over(shared *s) {
+  pthread_mutex_lock(&s->lock);
+  s->walk_waiting = true;
+  while (s->queued + s->decoding + s->pending_count > s->capacity)
+    pthread_cond_wait(&s->room, &s->lock);
+  s->walk_waiting = false;
+  for (unsigned i = 0; i < s->pending_count; ++i)
+    s->queue[(s->first + s->queued++) % s->capacity] = s->pending[i];
+  s->pending_count = 0;
+  if (s->idle > 0)
+    pthread_cond_broadcast(&s->work);
+  pthread_mutex_unlock(&s->lock);
+}
 
 // Keeps the lowest numbered damaged blocks, whichever thread was done first.
 void keep(shared *s, const job &j, const decode_result &r) {
@@ -52,28 +76,44 @@ void keep(shared *s, const job &j, const decode_result &r) {
 
 void *decode_blocks(void *arg) {
   auto *s = static_cast<shared *>(arg);
-  // Allocated once: blocks come by the million. Without it each block is unsupported.
-  auto *scratch = static_cast<unsigned char *>(std::malloc(decode_scratch_size));
+  // Kept from block to block: blocks come by the million. Without it each is unsupported.
+  block_decoder_memory *memory = new_block_decoder_memory();
   pthread_mutex_lock(&s->lock);
   for (;;) {
-    while (!s->stopping && s->queued == 0)
+    while (!s->stopping && s->queued == 0) {
+      ++s->idle;
       pthread_cond_wait(&s->work, &s->lock);
+      --s->idle;
+    }
     if (s->stopping)
       break;
-    const job j = s->queue[s->first];
-    s->first = (s->first + 1) % s->capacity;
-    --s->queued;
-    ++s->decoding;
+    // A share of what waits, taken at once: the lock is taken once for many small blocks.
+    job taken[batch];
+    const unsigned n = std::clamp(s->queued / s->started, 1u, batch);
+    for (unsigned i = 0; i < n; ++i) {
+      taken[i] = s->queue[s->first];
+      s->first = (s->first + 1) % s->capacity;
+    }
+    s->queued -= n;
+    s->decoding += n;
     pthread_mutex_unlock(&s->lock);
-    const decode_result r = decode_block(s->fd, j.span, scratch);
+    decode_result results[batch];
+    for (unsigned i = 0; i < n; ++i) {
+      results[i].outcome = decode_outcome::unsupported;
+      if (memory != nullptr)
+        results[i] = decode_block(s->fd, taken[i].span, *memory);
+    }
     pthread_mutex_lock(&s->lock);
-    --s->decoding;
-    if (r.outcome != decode_outcome::intact)
-      keep(s, j, r);
-    pthread_cond_broadcast(&s->room);
+    s->decoding -= n;
+    for (unsigned i = 0; i < n; ++i)
+      if (results[i].outcome != decode_outcome::intact)
+        keep(s, taken[i], results[i]);
+    // Waking the walk only when it waits: a signal per block costs more than a small block.
+    if (s->walk_waiting)
+      pthread_cond_broadcast(&s->room);
   }
   pthread_mutex_unlock(&s->lock);
-  std::free(scratch);
+  free_block_decoder_memory(memory);
   return nullptr;
 }
 
@@ -100,7 +140,7 @@ block_decoders::block_decoders(int fd, unsigned threads) {
   pthread_cond_init(&s->work, nullptr);
   pthread_cond_init(&s->room, nullptr);
   s->fd = fd;
-  s->queue = static_cast<job *>(std::calloc(std::size_t{2} * threads, sizeof(job)));
+  s->queue = static_cast<job *>(std::calloc(std::size_t{queue_per_thread} * threads, sizeof(job)));
   s->threads = static_cast<pthread_t *>(std::calloc(threads, sizeof(pthread_t)));
   if (s->queue == nullptr || s->threads == nullptr) {
     release(s);
@@ -120,9 +160,9 @@ block_decoders::block_decoders(int fd, unsigned threads) {
     return;
   }
   pthread_mutex_lock(&s->lock);
-  // As many blocks wait as there are threads to decode them, so that none of them idles
-  // while the walk finds the next.
-  s->capacity = 2 * s->started;
+  // Enough blocks wait that a thread seldom idles while the walk finds the next, nor the
+  // walk while they decode: a queued block takes a few bytes, its decoding the memory.
+  s->capacity = queue_per_thread * s->started;
   pthread_mutex_unlock(&s->lock);
   shared_ = s;
 }
@@ -148,22 +188,22 @@ void block_decoders::decode(std::uint64_t block, const block_span &span) {
   shared *s = shared_;
   if (s == nullptr)
     return;
-  pthread_mutex_lock(&s->lock);
-  while (s->queued + s->decoding >= s->capacity)
-    pthread_cond_wait(&s->room, &s->lock);
-  s->queue[(s->first + s->queued) % s->capacity] = job{block, span};
-  ++s->queued;
-  pthread_cond_signal(&s->work);
-  pthread_mutex_unlock(&s->lock);
+  s->pending[s->pending_count++] = job{block, span};
+  // Handed over by the batch, or at once where a thread has nothing to do.
+  if (s->pending_count == batch || __atomic_load_n(&s->idle, __ATOMIC_RELAXED) > 0)
+    hand_over(s);
 }
 
 std::uint64_t block_decoders::finish(damaged_block *out, std::size_t most) {
   shared *s = shared_;
   if (s == nullptr)
     return 0;
+  hand_over(s);
   pthread_mutex_lock(&s->lock);
+  s->walk_waiting = true;
   while (s->queued + s->decoding > 0)
     pthread_cond_wait(&s->room, &s->lock);
+  s->walk_waiting = false;
   std::sort(s->kept, s->kept + s->kept_count,
             [](const damaged_block &a, const damaged_block &b) { return a.block < b.block; });
   const std::size_t given = std::min(most, s->kept_count);

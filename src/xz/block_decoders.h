@@ -16,9 +16,10 @@ struct damaged_block {
 };
 
 // Decodes the blocks the walk finds, on threads of their own, while the walk goes on.
-// Memory stays within threads × (dictionary + decode_scratch_size) and a little: at most
-// 2 × threads blocks wait or are decoded at once, and of the damaged ones only the first
-// few are kept.
+// Memory stays within threads × (dictionary + decode_scratch_size) and a little: each thread
+// decodes one block at a time, at most 64 × threads more wait, a few bytes each, and of the
+// damaged ones only the first few are kept. Blocks are handed over and taken a batch at a
+// time, since a lock and a wake-up for each would cost more than a small block's decoding.
 class block_decoders {
 public:
   // The damaged blocks kept for each stream, those numbered lowest.
@@ -33,8 +34,8 @@ public:
 
   // False when no thread could be started: the caller then judges by structure alone.
   bool running() const;
-  // Queues the block numbered `block` (1, 2, 3... within the current stream); waits while
-  // 2 × threads blocks are queued or in decoding. Does nothing when not running.
+  // Queues the block numbered `block` (1, 2, 3... within the current stream), or keeps it to
+  // queue with the next; waits while the queue is full. Does nothing when not running.
   void decode(std::uint64_t block, const block_span &span);
   // Waits until every block queued so far is decoded, and gives the blocks that did not
   // come out intact, in block order: the lowest numbered, at most `most` of them, nor more
