@@ -81,9 +81,10 @@ void *decode_blocks(void *arg) {
   pthread_mutex_lock(&s->lock);
   for (;;) {
     while (!s->stopping && s->queued == 0) {
-      ++s->idle;
+      // Atomic as well as locked: the walk looks at it without the lock.
+      __atomic_add_fetch(&s->idle, 1, __ATOMIC_RELAXED);
       pthread_cond_wait(&s->work, &s->lock);
-      --s->idle;
+      __atomic_sub_fetch(&s->idle, 1, __ATOMIC_RELAXED);
     }
     if (s->stopping)
       break;
