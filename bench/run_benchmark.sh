@@ -253,6 +253,9 @@ time_pair() {
     times[p]+=" $((${EPOCHREALTIME//[.,]/} - t0))"
   done
   t=$(median "${times[0]}") b=$(median "${times[1]}")
+  # Every run, for judging the spread on a shared machine.
+  echo "  runs in ms: tool$(xargs -n1 <<< "${times[0]}" | awk '{ printf " %.0f", $1 / 1000 }');" \
+    "baseline$(xargs -n1 <<< "${times[1]}" | awk '{ printf " %.0f", $1 / 1000 }')" >&2
 }
 
 # time_row NAME TARGET TOOL_KIB BASELINE_KIB: time_pair, then prints the row; false if its
