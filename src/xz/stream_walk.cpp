@@ -382,25 +382,26 @@ unsigned listed_spans::holding(std::uint64_t at) {
   return holding;
 }
 
-bool stream_walk::block_or_index_at(std::uint64_t at) {
+bool block_header_at(byte_input &input, std::uint64_t at) {
   unsigned char header[xz::largest_block_header];
-  input_.seek(at);
-  const int size_byte = input_.read_byte();
-  if (size_byte == 0)
-    return true;
+  input.seek(at);
+  const int size_byte = input.read_byte();
   const std::size_t size = xz::block_header_size(static_cast<unsigned>(size_byte));
   xz::block_header parsed;
-  return size_byte > 0 && read_up_to(input_, at, header, size) == size &&
+  return size_byte > 0 && read_up_to(input, at, header, size) == size &&
          xz::parse_block_header(header, size, parsed) == nullptr;
+}
+
+bool stream_walk::block_or_index_at(std::uint64_t at) {
+  input_.seek(at);
+  return input_.read_byte() == 0 || block_header_at(input_, at);
 }
 
 bool stream_walk::next_block_header(std::uint64_t from, std::uint64_t &next) {
   for (std::uint64_t at = from; at < file_size_; ++at) {
     if (listed_.holding(at) == 2)
       continue;
-    input_.seek(at);
-    const int size_byte = input_.read_byte();
-    if (size_byte > 0 && block_or_index_at(at)) {
+    if (block_header_at(input_, at)) {
       next = at;
       return true;
     }

@@ -15,6 +15,9 @@ class block_decoders;
 // Reads up to length bytes from `at`: fewer at the end of the file or on an error.
 std::size_t read_up_to(byte_input &input, std::uint64_t at, unsigned char *dst, std::size_t length);
 
+// True when a block header whose CRC32 holds, and that this walk can read, begins at `at`.
+bool block_header_at(byte_input &input, std::uint64_t at);
+
 // What the index holds of a block.
 struct block_record {
   std::uint64_t unpadded_size;

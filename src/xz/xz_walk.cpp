@@ -91,15 +91,8 @@ file_walk::found_header file_walk::stream_header_at(std::uint64_t at, stream_fla
   // A damaged header whose flags still make sense, followed by a block header whose CRC32
   // holds, is a stream's: a container's data rarely looks like both.
   std::memcpy(flags.bytes, bytes + sizeof xz::header_magic, sizeof flags.bytes);
-  unsigned char block[xz::largest_block_header];
-  input_.seek(at + sizeof bytes);
-  const int size_byte = input_.read_byte();
-  const std::size_t size = xz::block_header_size(static_cast<unsigned>(size_byte));
-  xz::block_header header;
-  const bool block_follows = flags.defined() && size_byte > 0 &&
-                             read_up_to(input_, at + sizeof bytes, block, size) == size &&
-                             xz::parse_block_header(block, size, header) == nullptr;
-  return block_follows ? found_header::damaged : found_header::crc_fails;
+  return flags.defined() && block_header_at(input_, at + sizeof bytes) ? found_header::damaged
+                                                                       : found_header::crc_fails;
 }
 
 bool file_walk::find_stream(std::uint64_t from, std::uint64_t &at, stream_flags &flags,
